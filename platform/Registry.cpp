@@ -1,0 +1,592 @@
+#include "platform/Registry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include "platform/Log.h"
+
+namespace orvane::platform {
+namespace {
+
+constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kHive = "HKEY_CURRENT_USER";
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+struct Value {
+    std::string name;
+    uint32_t type = kRegBinary;
+    std::vector<uint8_t> data;
+};
+
+struct Key {
+    std::string path;                    // As first written, hive included.
+    std::map<std::string, Value> values;  // By lower-case name.
+};
+
+using Tree = std::map<std::string, Key>;  // By lower-case full path.
+
+std::string fullPath(std::string_view relative) {
+    std::string path(kHive);
+    if (!relative.empty()) {
+        path += '\\';
+        path += relative;
+    }
+    // Collapse doubled and trailing separators, which would otherwise name distinct keys.
+    std::string out;
+    for (char c : path) {
+        if (c == '\\' && !out.empty() && out.back() == '\\') continue;
+        out += c;
+    }
+    while (!out.empty() && out.back() == '\\') out.pop_back();
+    return out;
+}
+
+// Adds a key and every missing parent.
+Key& ensureKey(Tree& tree, const std::string& path) {
+    size_t pos = 0;
+    while ((pos = path.find('\\', pos + 1)) != std::string::npos) {
+        std::string parent = path.substr(0, pos);
+        tree.try_emplace(lower(parent), Key{parent, {}});
+    }
+    return tree.try_emplace(lower(path), Key{path, {}}).first->second;
+}
+
+// ---- Text format -----------------------------------------------------------------
+
+std::optional<std::string> parseQuoted(std::string_view line, size_t& pos) {
+    if (pos >= line.size() || line[pos] != '"') return std::nullopt;
+    std::string out;
+    for (++pos; pos < line.size(); ++pos) {
+        char c = line[pos];
+        if (c == '\\' && pos + 1 < line.size()) {
+            out += line[++pos];
+        } else if (c == '"') {
+            ++pos;
+            return out;
+        } else {
+            out += c;
+        }
+    }
+    return std::nullopt;
+}
+
+bool parseHexBytes(std::string_view text, std::vector<uint8_t>& out) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+        if (pos >= text.size()) break;
+        size_t end = text.find(',', pos);
+        std::string_view item = text.substr(pos, end == std::string_view::npos ? text.npos : end - pos);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
+        if (item.size() != 2 || !std::isxdigit(static_cast<unsigned char>(item[0])) ||
+            !std::isxdigit(static_cast<unsigned char>(item[1])))
+            return false;
+        out.push_back(static_cast<uint8_t>(std::strtoul(std::string(item).c_str(), nullptr, 16)));
+        if (end == std::string_view::npos) break;
+        pos = end + 1;
+    }
+    return true;
+}
+
+std::optional<Tree> parseTree(const std::string& text) {
+    Tree tree;
+    std::vector<std::string> lines;
+    {
+        std::string current;
+        size_t start = 0;
+        while (start <= text.size()) {
+            size_t end = text.find('\n', start);
+            std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            // A trailing backslash continues a long hex value on the next line.
+            if (!line.empty() && line.back() == '\\' && line.find('=') != std::string::npos) {
+                line.pop_back();
+                current += line;
+            } else if (!current.empty()) {
+                size_t first = line.find_first_not_of(" \t");
+                current += first == std::string::npos ? "" : line.substr(first);
+                if (current.back() == '\\') {
+                    current.pop_back();
+                } else {
+                    lines.push_back(std::move(current));
+                    current.clear();
+                }
+            } else {
+                lines.push_back(std::move(line));
+            }
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        if (!current.empty()) lines.push_back(std::move(current));
+    }
+    if (lines.empty()) return tree;
+    // The first line is the header (an empty file is an empty tree).
+    std::string first = lines[0];
+    if (first.size() >= 3 && static_cast<unsigned char>(first[0]) == 0xEF) first.erase(0, 3);
+    if (first.empty() && lines.size() == 1) return tree;
+    if (first != kHeader) return std::nullopt;
+
+    Key* key = nullptr;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::string_view line = lines[i];
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        if (line.empty() || line[0] == ';') continue;
+        if (line[0] == '[') {
+            if (line.back() != ']' || line.size() < 3) return std::nullopt;
+            std::string path(line.substr(1, line.size() - 2));
+            if (path[0] == '-') return std::nullopt;  // Deletion entries are not stored state.
+            key = &ensureKey(tree, path);
+            continue;
+        }
+        if (key == nullptr) return std::nullopt;
+        size_t pos = 0;
+        std::string name;
+        if (line[0] == '@') {
+            pos = 1;
+        } else {
+            auto quoted = parseQuoted(line, pos);
+            if (!quoted) return std::nullopt;
+            name = *quoted;
+        }
+        if (pos >= line.size() || line[pos] != '=') return std::nullopt;
+        std::string_view rest = line.substr(pos + 1);
+        Value value;
+        value.name = name;
+        if (rest.substr(0, 6) == "dword:") {
+            std::string_view digits = rest.substr(6);
+            if (digits.size() != 8 ||
+                !std::all_of(digits.begin(), digits.end(),
+                             [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+                return std::nullopt;
+            uint32_t v = static_cast<uint32_t>(std::strtoul(std::string(digits).c_str(), nullptr, 16));
+            value.type = kRegDword;
+            value.data = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                          static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+        } else if (rest.substr(0, 4) == "hex:") {
+            value.type = kRegBinary;
+            if (!parseHexBytes(rest.substr(4), value.data)) return std::nullopt;
+        } else if (rest.substr(0, 4) == "hex(") {
+            size_t close = rest.find("):");
+            if (close == std::string_view::npos) return std::nullopt;
+            value.type = static_cast<uint32_t>(
+                std::strtoul(std::string(rest.substr(4, close - 4)).c_str(), nullptr, 16));
+            if (!parseHexBytes(rest.substr(close + 2), value.data)) return std::nullopt;
+        } else if (!rest.empty() && rest[0] == '"') {
+            size_t p = 0;
+            auto text = parseQuoted(rest, p);
+            if (!text || p != rest.size()) return std::nullopt;
+            value.type = kRegSz;
+            value.data.assign(text->begin(), text->end());
+            value.data.push_back(0);
+        } else {
+            return std::nullopt;
+        }
+        key->values[lower(name)] = std::move(value);
+    }
+    return tree;
+}
+
+std::string quote(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string hexList(const std::vector<uint8_t>& data) {
+    std::string out;
+    char buf[4];
+    for (size_t i = 0; i < data.size(); ++i) {
+        std::snprintf(buf, sizeof buf, "%02x", data[i]);
+        if (i) out += ',';
+        out += buf;
+    }
+    return out;
+}
+
+std::string serialize(const Tree& tree) {
+    std::string out(kHeader);
+    out += "\r\n";
+    for (const auto& [lowerPath, key] : tree) {
+        out += "\r\n[" + key.path + "]\r\n";
+        for (const auto& [lowerName, value] : key.values) {
+            out += value.name.empty() ? "@" : quote(value.name);
+            out += '=';
+            char buf[32];
+            if (value.type == kRegDword && value.data.size() == 4) {
+                uint32_t v = value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
+                             static_cast<uint32_t>(value.data[3]) << 24;
+                std::snprintf(buf, sizeof buf, "dword:%08x", v);
+                out += buf;
+            } else if (value.type == kRegBinary) {
+                out += "hex:" + hexList(value.data);
+            } else {
+                std::snprintf(buf, sizeof buf, "hex(%x):", value.type);
+                out += buf + hexList(value.data);
+            }
+            out += "\r\n";
+        }
+    }
+    return out;
+}
+
+// ---- File access -----------------------------------------------------------------
+
+std::mutex g_fileMutex;  // Serialises this process's own file transactions and the cache.
+struct Cache {
+    bool valid = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    timespec mtime{};
+    off_t size = 0;
+    Tree tree;
+} g_cache;  // Guarded by g_fileMutex.
+
+bool readFile(const std::string& path, std::string& out, struct stat& st) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = fstat(fd, &st) == 0;
+    out.clear();
+    char buf[8192];
+    ssize_t n;
+    while (ok && (n = ::read(fd, buf, sizeof buf)) != 0) {
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
+void moveAside(const std::string& path) {
+    std::string target = path + ".unreadable-" + std::to_string(std::time(nullptr));
+    if (std::rename(path.c_str(), target.c_str()) == 0)
+        ORVANE_LOG(LogLevel::Warn, "settings file %s could not be read; moved to %s", path.c_str(),
+                   target.c_str());
+}
+
+// Loads the current tree; caller holds g_fileMutex. allowMoveAside is true only while the
+// exclusive file lock is held, so a file that another process is replacing is never moved.
+Tree loadTree(bool allowMoveAside) {
+    const std::string path = registryFilePath();
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) {
+        g_cache.valid = false;
+        return {};
+    }
+    if (g_cache.valid && g_cache.dev == st.st_dev && g_cache.ino == st.st_ino &&
+        g_cache.size == st.st_size && g_cache.mtime.tv_sec == st.st_mtim.tv_sec &&
+        g_cache.mtime.tv_nsec == st.st_mtim.tv_nsec)
+        return g_cache.tree;
+    std::string text;
+    if (!readFile(path, text, st)) return {};
+    auto tree = parseTree(text);
+    if (!tree) {
+        if (allowMoveAside) moveAside(path);
+        g_cache.valid = false;
+        return {};
+    }
+    g_cache = Cache{true, st.st_dev, st.st_ino, st.st_mtim, st.st_size, *tree};
+    return std::move(*tree);
+}
+
+class FileLock {
+public:
+    explicit FileLock(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (fd_ >= 0) {
+            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) ::close(fd_);  // Closing releases the lock.
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+bool writeAtomically(const std::string& path, const std::string& text) {
+    const std::string temp = path + ".tmp" + std::to_string(getpid());
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    size_t done = 0;
+    bool ok = true;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    std::string dir = std::filesystem::path(path).parent_path().string();
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+// Runs change on the current tree under the inter-process lock and writes the result.
+template <typename F>
+bool transact(F&& change) {
+    const std::string path = registryFilePath();
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    std::lock_guard guard(g_fileMutex);
+    FileLock lock(path + ".lock");
+    if (!lock.held()) return false;
+    Tree tree = loadTree(true);
+    if (!change(tree)) return false;
+    if (!writeAtomically(path, serialize(tree))) return false;
+    g_cache.valid = false;
+    return true;
+}
+
+template <typename F>
+auto withTree(F&& read) {
+    std::lock_guard guard(g_fileMutex);
+    const Tree tree = loadTree(false);
+    return read(tree);
+}
+
+const Value* findValue(const Tree& tree, const std::string& keyPath, std::string_view name) {
+    auto key = tree.find(lower(keyPath));
+    if (key == tree.end()) return nullptr;
+    auto value = key->second.values.find(lower(name));
+    return value == key->second.values.end() ? nullptr : &value->second;
+}
+
+std::string childName(const std::string& parentLower, const std::string& childPath) {
+    return childPath.substr(parentLower.size() + 1);
+}
+
+}  // namespace
+
+std::string registryFilePath() {
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        base = std::string(home) + "/.config";
+    } else {
+        base = "/tmp";
+    }
+    return base + "/orvane/registry.reg";
+}
+
+RegistryKey::RegistryKey(std::string path) : path_(std::move(path)) {}
+
+RegistryKey::RegistryKey(RegistryKey&& other) noexcept
+    : path_(std::move(other.path_)), pending_(std::move(other.pending_)) {
+    other.path_.clear();
+    other.pending_.clear();
+}
+
+RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
+    if (this != &other) {
+        close();
+        path_ = std::move(other.path_);
+        pending_ = std::move(other.pending_);
+        other.path_.clear();
+        other.pending_.clear();
+    }
+    return *this;
+}
+
+RegistryKey::~RegistryKey() { close(); }
+
+RegistryKey RegistryKey::open(std::string_view path) {
+    std::string full = fullPath(path);
+    bool exists = withTree([&](const Tree& tree) { return tree.count(lower(full)) != 0; });
+    return exists ? RegistryKey(full) : RegistryKey();
+}
+
+RegistryKey RegistryKey::create(std::string_view path) {
+    std::string full = fullPath(path);
+    bool exists = withTree([&](const Tree& tree) { return tree.count(lower(full)) != 0; });
+    if (!exists && !transact([&](Tree& tree) {
+            ensureKey(tree, full);
+            return true;
+        }))
+        return RegistryKey();
+    return RegistryKey(full);
+}
+
+RegistryKey RegistryKey::openSubKey(std::string_view name) const {
+    if (!valid() || name.empty()) return RegistryKey();
+    std::string full = path_ + "\\" + std::string(name);
+    bool exists = withTree([&](const Tree& tree) { return tree.count(lower(full)) != 0; });
+    return exists ? RegistryKey(full) : RegistryKey();
+}
+
+RegistryKey RegistryKey::createSubKey(std::string_view name) const {
+    if (!valid() || name.empty()) return RegistryKey();
+    std::string full = path_ + "\\" + std::string(name);
+    bool exists = withTree([&](const Tree& tree) { return tree.count(lower(full)) != 0; });
+    if (!exists && !transact([&](Tree& tree) {
+            ensureKey(tree, full);
+            return true;
+        }))
+        return RegistryKey();
+    return RegistryKey(full);
+}
+
+bool RegistryKey::queryBinary(std::string_view name, std::vector<uint8_t>* value) const {
+    if (!valid()) return false;
+    const std::string lname = lower(name);
+    for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
+        if (lower(it->name) != lname) continue;
+        if (it->kind == Pending::Kind::Delete) return false;
+        if (value) *value = it->data;
+        return true;
+    }
+    return withTree([&](const Tree& tree) {
+        const Value* v = findValue(tree, path_, name);
+        if (v == nullptr) return false;
+        if (value) *value = v->data;
+        return true;
+    });
+}
+
+bool RegistryKey::queryDword(std::string_view name, uint32_t* value) const {
+    std::vector<uint8_t> data;
+    if (!queryBinary(name, &data) || data.size() != 4) return false;
+    if (value)
+        *value = data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
+    return true;
+}
+
+bool RegistryKey::setDword(std::string_view name, uint32_t value) {
+    if (!valid()) return false;
+    pending_.push_back({Pending::Kind::Set, std::string(name), kRegDword,
+                        {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                         static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)}});
+    return true;
+}
+
+bool RegistryKey::setBinary(std::string_view name, const void* data, size_t size) {
+    if (!valid() || (data == nullptr && size != 0)) return false;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    pending_.push_back({Pending::Kind::Set, std::string(name), kRegBinary,
+                        std::vector<uint8_t>(bytes, bytes + size)});
+    return true;
+}
+
+bool RegistryKey::deleteValue(std::string_view name) {
+    if (!valid()) return false;
+    pending_.push_back({Pending::Kind::Delete, std::string(name), 0, {}});
+    return true;
+}
+
+std::vector<std::string> RegistryKey::subKeyNames() const {
+    if (!valid()) return {};
+    const std::string parent = lower(path_);
+    return withTree([&](const Tree& tree) {
+        std::vector<std::string> names;
+        const std::string prefix = parent + "\\";
+        for (auto it = tree.lower_bound(prefix); it != tree.end(); ++it) {
+            if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+            std::string rest = childName(parent, it->second.path);
+            if (rest.find('\\') == std::string::npos) names.push_back(rest);
+        }
+        return names;
+    });
+}
+
+std::vector<std::string> RegistryKey::valueNames() const {
+    if (!valid()) return {};
+    return withTree([&](const Tree& tree) {
+        std::vector<std::string> names;
+        auto key = tree.find(lower(path_));
+        if (key != tree.end())
+            for (const auto& [l, v] : key->second.values) names.push_back(v.name);
+        return names;
+    });
+}
+
+bool RegistryKey::flush() {
+    if (!valid() || pending_.empty()) return true;
+    bool ok = transact([&](Tree& tree) {
+        // A key deleted by someone else meanwhile is recreated, as a write to an open
+        // handle of a deleted key would otherwise silently vanish.
+        Key& key = ensureKey(tree, path_);
+        for (const Pending& p : pending_) {
+            if (p.kind == Pending::Kind::Delete)
+                key.values.erase(lower(p.name));
+            else
+                key.values[lower(p.name)] = Value{p.name, p.type, p.data};
+        }
+        return true;
+    });
+    if (ok) pending_.clear();
+    return ok;
+}
+
+bool RegistryKey::close() {
+    if (!valid()) return true;
+    bool ok = flush();
+    if (!ok) ORVANE_LOG(LogLevel::Warn, "settings under %s could not be written", path_.c_str());
+    path_.clear();
+    pending_.clear();
+    return ok;
+}
+
+bool RegistryKey::deleteTree(std::string_view path) {
+    const std::string full = lower(fullPath(path));
+    return transact([&](Tree& tree) {
+        bool found = false;
+        for (auto it = tree.begin(); it != tree.end();) {
+            if (it->first == full || it->first.compare(0, full.size() + 1, full + "\\") == 0) {
+                it = tree.erase(it);
+                found = true;
+            } else {
+                ++it;
+            }
+        }
+        return found;
+    });
+}
+
+}  // namespace orvane::platform

@@ -1,0 +1,286 @@
+// COrvane: one camera session, made by Orvane_Initialize and destroyed by Orvane_Release.
+// It owns the device SDK object, the eighteen image buffers, the cached camera and image
+// settings, the acquisition state and the error history.
+//
+// Threads: every public operation may be called from any application thread; the handle
+// registry keeps the session alive while an operation runs. Fields written by application
+// threads and read by the acquisition thread are atomic, or guarded by the lock named at
+// their declaration. Lock order: frame lock, then mask lock (then the controller's
+// register lock below).
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "imaging/CDibImage.h"
+#include "platform/MessageWindow.h"
+#include "platform/Sync.h"
+#include "session/ErrorHistory.h"
+
+namespace orvane::device {
+class COrvaneUSB3Q7SimpleSdk;
+}
+
+namespace orvane::session {
+
+using platform::WindowHandle;
+using imaging::CDibImage;
+
+// Owning deleter for the device SDK object, defined where the class is complete.
+struct SdkDeleter {
+    void operator()(device::COrvaneUSB3Q7SimpleSdk* sdk) const noexcept;
+};
+
+// Frame-information record posted with every frame; its layout is public.
+struct FrameInfo {
+    int32_t reserved = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t bitsPerPixel = 0;
+    int32_t frameRate = 0;
+    void* buffer = nullptr;
+};
+
+// Image-processing settings, in the order the settings dialogs know them.
+struct ImageSettings {
+    int32_t brightness = 0;
+    int32_t contrast = 0;
+    int32_t hue = 0;
+    int32_t saturation = 0;
+    int32_t sharpness = 0;
+    int32_t bayerGainRed = 0;
+    int32_t bayerGainGreen = 0;
+    int32_t bayerGainBlue = 0;
+    int32_t gamma = 0;
+    int32_t bayerMode = 0;
+    int32_t grayMode = 0;
+    int32_t grayGain[4] = {0, 0, 0, 0};    // R, G1, G2, B
+    int32_t grayOffset[4] = {0, 0, 0, 0};  // R, G1, G2, B
+    int32_t bayerGainAuto = 0;
+    int32_t grayOneShot = 0;
+};
+
+// Camera settings the session sends to the device and pushes again on every open/prepare.
+struct CameraSettings {
+    int32_t globalGain = 0;
+    int32_t colorGainGreen1 = 0;
+    int32_t colorGainRed = 0;
+    int32_t colorGainBlue = 0;
+    int32_t colorGainGreen2 = 0;
+    int32_t exposure = 0;
+    int32_t mirrorV = 0;
+    int32_t mirrorH = 0;
+    int32_t autoIris = 0;
+    int32_t option104 = 0;
+    int32_t option105 = 0;
+    int32_t option106 = 0;
+    double exposureSeconds = 0.0;
+};
+
+// Capture geometry; the registry names are "TH", "TV", "EH", "EV", "EHS", "EVS", "Buf".
+struct CaptureGeometry {
+    int32_t totalWidth = 3072;
+    int32_t totalHeight = 2048;
+    int32_t width = 3072;
+    int32_t height = 2048;
+    int32_t xStart = 0;
+    int32_t yStart = 0;
+    int32_t bufferCount = 4;
+};
+
+struct PreviewRect {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 3072;
+    int32_t bottom = 2048;
+};
+
+struct ConfigEntry {
+    int32_t first = 0;
+    int32_t second = 0;
+};
+
+// Roles of the eighteen image buffers, in declaration order.
+enum BufferRole : int {
+    kRaw8 = 0,
+    kRaw16,
+    kOut24,
+    kOut32,
+    kOut48,
+    kOut64,
+    kWork,
+    kDisplay,
+    kDark8,
+    kBright8,
+    kDark16,
+    kBright16,
+    kHot8,
+    kDead8,
+    kHot16,
+    kDead16,
+    kMarks8,
+    kMarks16,
+    kBufferCount
+};
+
+class COrvane {
+public:
+    COrvane();
+    virtual ~COrvane();
+    COrvane(const COrvane&) = delete;
+    COrvane& operator=(const COrvane&) = delete;
+
+    // ---- Lifecycle and device selection
+    int Initialize(WindowHandle window);
+    int SetDeviceNumber(int number);
+    int EnumDevice(char (*names)[256]);
+    int EnumDeviceW(char16_t (*names)[256]);
+    int GetDeviceName(int index, char* text, int size);
+    int GetDeviceNameW(int index, char16_t* text, int size);
+
+    // ---- General
+    int GetLastError() { return history_.pop(); }
+    int GetStatus() { return 0; }
+    int GetCameraInfo(void* record);
+
+    // ---- Acquisition and output
+    int Capture();
+    int Preview();
+    int CallBackPreview(WindowHandle window, void* buffer, int size, int rowOrder);
+    int StartPreview();
+    int StopPreview();
+    int Close();
+    int SnapShot(void* buffer, int size, int rowOrder);
+    int GetImage(void* buffer, int size, int rowOrder);
+    int SetWaitTime(int ms);
+    int GetWaitTime() const { return waitTime_.load(); }
+    int SetPreviewWindow(WindowHandle parent, int left, int top, int right, int bottom);
+    int SaveImage(const char* path, int format);
+    int Record(const char* path, int durationMs, int show);
+
+    // ---- Geometry and format
+    int SetCaptureWindow(int width, int height);
+    int SetCaptureWindowEx(int totalWidth, int xStart, int width, int totalHeight, int yStart,
+                           int height);
+    int GetCaptureWindowEx(int* totalWidth, int* xStart, int* width, int* totalHeight,
+                           int* yStart, int* height);
+    int Width();
+    int Height();
+    int SetColorMode(int bitsPerPixel);
+    int GetColorMode() const;
+    int SetSubSample(int code);
+    int GetSubSample() const { return subSample_.load(); }
+    int SetMirrorH(int on);
+    int SetMirrorV(int on);
+    int GetMirrorH();
+    int GetMirrorV();
+
+    // ---- Exposure, gain and options
+    int SetFilterValue(int id, int value);
+    int GetFilterValue(int id, int* ok);
+    int SetExposureTimeEx(double seconds);
+    double GetExposureTimeEx(int* ok);
+    int SetRealExposureTime(int value);
+    int GetRealExposureTime(int* ok);
+    int SetAutoIris(int mode);
+    int GetAutoIris(int* ok);
+    int SetSamplingRate(int value);
+    int GetSamplingRate(int* value);
+    double GetTemperatureEx(int* ok);
+
+    // ---- Registers and configuration memory
+    int FpgaReadRegister(int address, int* ok);
+    int FpgaWriteRegister(int address, int value);
+    int ReadRegister(int address, int* ok);
+    int ReadRegisterEx(int address, int* ok);
+    int WriteRegister(int address, int value);
+    int WriteRegisterEx(int address, int value);
+    int ReadSromID(int address, int* ok);
+    int WriteSromID(int address, int value);
+    int GetIOPort(unsigned char* value);
+    int SetIOPort(unsigned char value);
+
+    // ---- Files and masks
+    int LoadConfigFile(const char* path);
+    int LoadMaskFile(const char* path);
+    int SaveMaskFile(const char* path);
+    int UpdateMaskData(int mode);
+
+    // ---- Dialogs
+    int SetCameraDlg(WindowHandle parent);
+    int SetImageDlg(WindowHandle parent);
+    int SetAnalogDlg(WindowHandle parent);
+
+    // ---- Operations this camera does not offer
+    int NotOffered();       // posts 11 without recording, returns 0
+    int ConfigFilter();     // records 11, returns -1
+    int TextExchange();     // records 11, returns 0
+
+    // Records code (and posts it to the application window). Any thread.
+    void RecordError(int code) { history_.record(code); }
+    const ErrorHistory& history() const { return history_; }
+    bool hasDevice() const { return sdk_ != nullptr; }
+
+private:
+    // Records code and returns 0: the common failure path.
+    int fail(int code) {
+        history_.record(code);
+        return 0;
+    }
+
+    // ---- Device and buffers
+    std::unique_ptr<device::COrvaneUSB3Q7SimpleSdk, SdkDeleter> sdk_;
+    std::array<std::unique_ptr<CDibImage>, kBufferCount> images_;  // Guarded by frameLock_.
+    char previewClassName_[256] = {};
+    void* previewWindow_ = nullptr;  // Preview window (made by the preview layer).
+    void* previewDc_ = nullptr;      // Its drawing context.
+
+    // ---- Settings
+    CaptureGeometry geometry_;   // Written by application threads only.
+    ImageSettings image_;        // Guarded by frameLock_ while acquisition runs.
+    void* imageDialog_ = nullptr;
+    CameraSettings camera_;      // Guarded by frameLock_ while acquisition runs.
+    void* analogDialog_ = nullptr;
+
+    // ---- Acquisition state
+    std::atomic<int> mode_{0};     // 0 idle, 1 preview, 2 capture.
+    std::atomic<int> runFlag_{0};  // Cleared to stop the acquisition thread.
+    std::atomic<bool> recording_{false};
+    uint32_t recordStart_ = 0;     // Guarded by frameLock_.
+    uint32_t recordEnd_ = 0;       // Guarded by frameLock_.
+    int recordedFrames_ = 0;       // Guarded by frameLock_.
+    int recordedRate_ = 0;         // Guarded by frameLock_.
+    std::atomic<bool> newFrameForRecorder_{false};
+    std::atomic<bool> frameProcessed_{false};
+    WindowHandle previewParent_ = nullptr;  // Written by application threads only.
+    PreviewRect previewRect_;               // Written by application threads only.
+    std::atomic<WindowHandle> callbackWindow_{nullptr};
+    void* appBuffer_ = nullptr;  // Guarded by frameLock_.
+    int appBufferSize_ = 0;      // Guarded by frameLock_.
+    int appRowOrder_ = 0;        // Guarded by frameLock_.
+    FrameInfo frameInfo_;        // Guarded by frameLock_.
+    std::atomic<int> colorIndex_{0};
+    std::atomic<int> subSample_{0};
+    std::atomic<int> waitTime_{10};
+    int clock_ = 0;
+    int frameCounter_ = 0;        // Acquisition thread only.
+    uint32_t frameWindowStart_;   // Acquisition thread only (set at construction).
+    std::atomic<int> frameRate_{0};
+    int snapshotTimeout_ = 3000;
+    int deviceNumber_ = 0;
+    bool deviceSelectedBefore_ = false;
+    ErrorHistory history_;
+    std::atomic<int> maskFilter_{0};
+    std::atomic<int> dotFilter_{0};
+    std::atomic<bool> maskUpdating_{false};
+    std::vector<ConfigEntry> config_;  // Guarded by frameLock_.
+
+    // ---- Locks
+    platform::CriticalSection frameLock_;
+    platform::CriticalSection maskLock_;
+};
+
+}  // namespace orvane::session
