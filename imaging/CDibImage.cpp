@@ -14,12 +14,14 @@ constexpr size_t kAlignment = 64;
 constexpr int64_t kMaxImageBytes = int64_t{1} << 34;
 
 bool validBitCount(int bitCount) {
-    return bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32 ||
-           bitCount == 48 || bitCount == 64;
+    return bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32 || bitCount == 48 ||
+           bitCount == 64;
 }
 }  // namespace
 
-void AlignedFree::operator()(uint8_t* p) const noexcept { std::free(p); }
+void AlignedFree::operator()(uint8_t* p) const noexcept {
+    std::free(p);
+}
 
 AlignedBytes alignedAlloc(size_t bytes) {
     const size_t rounded = (std::max<size_t>(bytes, 1) + kAlignment - 1) / kAlignment * kAlignment;
@@ -139,9 +141,9 @@ int ApplyPixelRoutine(CDibImage& dst, PixelRoutine routine, const CDibImage& src
     r.right = std::min(r.right, r.left + (dst.width() - dstX));
     r.bottom = std::min(r.bottom, r.top + (dst.height() - dstY));
     if (r.right <= r.left || r.bottom <= r.top) return 0;
-    return routine(dst.bits(), src.bits(), r, dstX, dstY, static_cast<uint16_t>(dst.bytesPerPixel()),
-                   static_cast<uint16_t>(src.bytesPerPixel()), dst.stride(), src.stride(), param1,
-                   param2);
+    return routine(
+        dst.bits(), src.bits(), r, dstX, dstY, static_cast<uint16_t>(dst.bytesPerPixel()),
+        static_cast<uint16_t>(src.bytesPerPixel()), dst.stride(), src.stride(), param1, param2);
 }
 
 }  // namespace orvane::imaging

@@ -73,7 +73,7 @@ using AlignedBytes = std::unique_ptr<uint8_t[], AlignedFree>;
 AlignedBytes alignedAlloc(size_t bytes);
 
 class CDibImage {
-public:
+  public:
     CDibImage();
     ~CDibImage() = default;
     CDibImage(const CDibImage&) = delete;
@@ -111,7 +111,7 @@ public:
         return ImageView{bits_.get(), width_, height_, stride_, bitCount_ / 8};
     }
 
-private:
+  private:
     BITMAPINFOHEADER header_;
     RGBQUAD palette_[256];
     AlignedBytes bits_;

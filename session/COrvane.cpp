@@ -1,27 +1,45 @@
 #include "session/COrvane.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "device/COrvaneUSB3Q7SimpleSdk.h"
 #include "platform/TextConv.h"
 #include "platform/Time.h"
+#include "session/SettingsStore.h"
 
 namespace orvane::session {
 namespace {
 
-constexpr int kBitsOfColorIndex[6] = {8, 16, 24, 32, 48, 64};
+constexpr int kServedProductId = 0x30F0;
+constexpr int kFullWidth = 3072;
+constexpr int kFullHeight = 2048;
+constexpr int kMaxListedCameras = 10;
+constexpr int kDeviceTableRows = 32;
+constexpr const char* kModelName = "OrvaneA06-USB3-Q7";
+
+// "OrvaneA06-USB3-Q7_NN"
+std::string deviceName(int number) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s_%02d", kModelName, number);
+    return buf;
+}
 
 }  // namespace
+
+void SdkDeleter::operator()(device::COrvaneUSB3Q7SimpleSdk* sdk) const noexcept { delete sdk; }
 
 COrvane::COrvane() : frameWindowStart_(platform::timeGetTime()) {}
 
 COrvane::~COrvane() {
-    // Acquisition threads use the session's members: they are stopped before anything is
-    // freed. Without a device object nothing was started.
     if (sdk_) {
-        StopPreview();
+        if (cameraOpened_) SaveDeviceSettings();
+        // Threads use the session's members: they are stopped before anything is freed.
         Close();
+        sdk_->Close();
     }
     sdk_.reset();
+    std::lock_guard lock(frameLock_);
     for (auto& image : images_) image.reset();
 }
 
@@ -29,42 +47,149 @@ COrvane::~COrvane() {
 
 int COrvane::Initialize(WindowHandle window) {
     sdk_.reset();
-    for (int i = 0; i < kDark16 + 1; ++i) images_[i].reset();
+    for (int i = 0; i <= kBright16; ++i) images_[i].reset();
+
+    sdk_.reset(new (std::nothrow) device::COrvaneUSB3Q7SimpleSdk);
+    for (auto& image : images_)
+        if (!image) image.reset(new (std::nothrow) CDibImage);
     history_.setWindow(window);
     if (window != nullptr && !platform::registerDeviceNotification(window)) {
-        // The window cannot receive notifications (it is not a message window of this
-        // process): stop before touching buffers or devices, as a failed registration does.
-        history_.record(kErrWindow);
-        return 0;
+        // The window cannot receive device notifications (it is not a message window of
+        // this process): stop before sizing buffers or contacting the device.
+        return fail(kErrWindow);
     }
+    if (!sdk_) return fail(kErrMemory);
     for (auto& image : images_)
-        if (!image) image = std::make_unique<CDibImage>();
+        if (!image) return fail(kErrMemory);
+
+    // The ten full-size reference frames and defect maps of the mask (about 94 MB) are
+    // made when the mask is first used (EnsureMaskBuffers), not here: most sessions never
+    // use it, and sizing them costs every Initialize a second of page faults.
+
+    settings::LoadGeometry(deviceNumber_, geometry_);
+
+    sdk_->SetProductId(kServedProductId);
+    sdk_->CreateController(window, nullptr);
+    if (sdk_->CountCameras(kServedProductId) == 1) SetDeviceNumber(0);
+
+    LoadDeviceSettings();
+    settings::CameraValues values{colorIndex_.load(), subSample_.load(), waitTime_.load(), clock_};
+    settings::LoadCameraValues(deviceNumber_, values);
+    colorIndex_.store(values.colorIndex);
+    subSample_.store(values.subSample);
+    waitTime_.store(values.waitTime);
+    clock_ = values.clock;
     return 1;
 }
 
-int COrvane::SetDeviceNumber(int) {
-    if (!sdk_) return fail(kErrState);
-    return fail(kErrNoCamera);
+struct COrvane::AnalogDefaultsView {
+    static settings::AnalogDefaults of(device::COrvaneUSB3Q7SimpleSdk& d) {
+        settings::AnalogDefaults defaults;
+        defaults.globalGain = d.GetGlobalGainDefault();
+        defaults.colorGain = d.GetColorGainDefault();
+        defaults.exposure = d.GetExposureTimeDefault();
+        defaults.blackLevel = d.GetLevelDefault();
+        defaults.mirrorV = d.GetMirrorV();
+        defaults.mirrorH = d.GetMirrorH();
+        defaults.hasExposureSeconds = d.HasExposureTimeEx() != 0;
+        if (defaults.hasExposureSeconds) d.GetExposureTimeExDefault(&defaults.exposureSeconds);
+        return defaults;
+    }
+};
+
+void COrvane::LoadDeviceSettings() {
+    const settings::AnalogDefaults defaults = AnalogDefaultsView::of(*sdk_);
+    const int number = sdk_->GetDeviceNumber();
+    std::lock_guard lock(frameLock_);
+    settings::LoadGain(number, camera_, defaults);
+    settings::LoadFilter(number, image_);
+    settings::LoadGray(number, image_);
 }
 
-int COrvane::EnumDevice(char (*)[256]) {
+void COrvane::SaveDeviceSettings() {
+    CameraSettings camera;
+    ImageSettings image;
+    {
+        std::lock_guard lock(frameLock_);
+        camera = camera_;
+        image = image_;
+    }
+    settings::SaveGain(deviceNumber_, camera);
+    settings::SaveFilter(deviceNumber_, image);
+    settings::SaveGray(deviceNumber_, image);
+}
+
+void COrvane::PushCameraSettings() {
+    CameraSettings c;
+    {
+        std::lock_guard lock(frameLock_);
+        c = camera_;
+    }
+    device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
+    d.SetGlobalGain(c[CameraSettings::kGlobalGain]);
+    d.SetColorGainGreen1(c[CameraSettings::kColorGainGreen1]);
+    d.SetColorGainRed(c[CameraSettings::kColorGainRed]);
+    d.SetColorGainBlue(c[CameraSettings::kColorGainBlue]);
+    d.SetColorGainGreen2(c[CameraSettings::kColorGainGreen2]);
+    if (d.HasExposureTimeEx())
+        d.SetExposureTimeEx(c.exposureSeconds);
+    else
+        d.SetExposure(static_cast<unsigned>(c[CameraSettings::kExposure]) & 0xFFFFu);
+    d.SetMirrorV(c[CameraSettings::kMirrorV]);
+    d.SetMirrorH(c[CameraSettings::kMirrorH]);
+    if (d.HasLevelControl()) d.SetLevel(c[CameraSettings::kOption106]);
+    if (d.HasPeltier()) d.SetPeltier(1);
+    if (d.HasSwitchA()) d.SetSwitchA(0);
+    if (d.HasGainMode()) d.SetGainMode(c[CameraSettings::kOption104]);
+}
+
+int COrvane::SetDeviceNumber(int number) {
     if (!sdk_) return fail(kErrState);
-    return 0;
+    if (deviceSelectedBefore_ && cameraOpened_) SaveDeviceSettings();
+    deviceSelectedBefore_ = true;
+    if (!sdk_->HasCamera(number) || !sdk_->Open(number)) return fail(kErrNoCamera);
+    cameraOpened_ = true;
+    LoadDeviceSettings();
+    PushCameraSettings();
+    deviceNumber_ = number;
+    return 1;
+}
+
+int COrvane::EnumDevice(char (*names)[256]) {
+    if (!sdk_) return fail(kErrState);
+    if (names == nullptr) return fail(kErrArgument);
+    const int attached = sdk_->CountCameras(kServedProductId);
+    int listed = 0;
+    // The list has room for ten names; further cameras are reachable by number.
+    for (int j = 0; j < attached && j < kDeviceTableRows && listed < kMaxListedCameras; ++j) {
+        if (!sdk_->HasCamera(j)) continue;
+        ++listed;
+        std::snprintf(names[listed - 1], 256, "%s", deviceName(listed).c_str());
+    }
+    for (int i = listed; i < kMaxListedCameras; ++i) names[i][0] = '\0';
+    return listed;
 }
 
 int COrvane::EnumDeviceW(char16_t (*names)[256]) {
-    char narrow[10][256] = {};
+    char narrow[kMaxListedCameras][256] = {};
+    if (names == nullptr) return EnumDevice(nullptr);
     const int count = EnumDevice(narrow);
-    if (names == nullptr) return count;
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < kMaxListedCameras; ++i) {
         if (i >= count || platform::ansiToWide(narrow[i], names[i], 256) == 0) names[i][0] = 0;
     }
     return count;
 }
 
-int COrvane::GetDeviceName(int, char*, int) {
+int COrvane::GetDeviceName(int index, char* text, int size) {
     if (!sdk_) return fail(kErrState);
-    return fail(kErrNoCamera);
+    if (size <= 18 || text == nullptr) return fail(kErrArgument);
+    if (index < 0 || index >= kDeviceTableRows || !sdk_->HasCamera(index))
+        return fail(kErrNoCamera);
+    const std::string name = deviceName(index + 1);
+    // Never write past the caller's buffer: a name that does not fit is refused whole.
+    if (name.size() + 1 > static_cast<size_t>(size)) return fail(kErrArgument);
+    std::memcpy(text, name.c_str(), name.size() + 1);
+    return 1;
 }
 
 int COrvane::GetDeviceNameW(int index, char16_t* text, int size) {
@@ -78,348 +203,6 @@ int COrvane::GetDeviceNameW(int index, char16_t* text, int size) {
         return fail(kErrConversion);
     std::memcpy(text, wide, units * sizeof(char16_t));
     return 1;
-}
-
-// ---- General ----------------------------------------------------------------------------
-
-int COrvane::GetCameraInfo(void*) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-// ---- Acquisition and output ---------------------------------------------------------
-
-int COrvane::Capture() {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::Preview() {
-    {
-        std::lock_guard lock(frameLock_);
-        callbackWindow_.store(nullptr);
-        appBuffer_ = nullptr;
-        appBufferSize_ = 0;
-        appRowOrder_ = 0;
-    }
-    if (!StartPreview()) {
-        Close();
-        return fail(kErrNoFrame);
-    }
-    return 1;
-}
-
-int COrvane::CallBackPreview(WindowHandle window, void* buffer, int size, int rowOrder) {
-    {
-        std::lock_guard lock(frameLock_);
-        callbackWindow_.store(window);
-        appBuffer_ = buffer;
-        appBufferSize_ = size;
-        appRowOrder_ = rowOrder;
-    }
-    if (!StartPreview()) {
-        Close();
-        return fail(kErrNoFrame);
-    }
-    return 1;
-}
-
-int COrvane::StartPreview() {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::StopPreview() {
-    if (!sdk_) return fail(kErrState);
-    runFlag_.store(0);
-    mode_.store(0);
-    recording_.store(false);
-    return 1;
-}
-
-int COrvane::Close() {
-    if (sdk_) StopPreview();
-    frameProcessed_.store(false);
-    return 1;
-}
-
-int COrvane::SnapShot(void*, int, int) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::GetImage(void*, int, int) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::SetWaitTime(int ms) {
-    if (ms < 0) return 0;
-    waitTime_.store(ms);
-    return 1;
-}
-
-int COrvane::SetPreviewWindow(WindowHandle parent, int left, int top, int right, int bottom) {
-    if (!sdk_) return fail(kErrState);
-    previewParent_ = parent;
-    previewRect_ = PreviewRect{left, top, right, bottom};
-    return 1;
-}
-
-int COrvane::SaveImage(const char*, int) {
-    if (!sdk_ || !frameProcessed_.load()) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::Record(const char* path, int, int) {
-    if (path == nullptr || path[0] == '\0') return fail(kErrArgument);
-    callbackWindow_.store(nullptr);
-    {
-        std::lock_guard lock(frameLock_);
-        appBuffer_ = nullptr;
-        appBufferSize_ = 0;
-        appRowOrder_ = 0;
-    }
-    if (!StartPreview()) {
-        Close();
-        return fail(kErrConversion);
-    }
-    return 0;
-}
-
-// ---- Geometry and format ------------------------------------------------------------
-
-int COrvane::SetCaptureWindow(int, int) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::SetCaptureWindowEx(int, int, int, int, int, int) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::GetCaptureWindowEx(int* totalWidth, int* xStart, int* width, int* totalHeight,
-                                int* yStart, int* height) {
-    if (totalWidth) *totalWidth = geometry_.totalWidth;
-    if (xStart) *xStart = geometry_.xStart;
-    if (width) *width = geometry_.width;
-    if (totalHeight) *totalHeight = geometry_.totalHeight;
-    if (yStart) *yStart = geometry_.yStart;
-    if (height) *height = geometry_.height;
-    return 1;
-}
-
-int COrvane::Width() { return geometry_.width; }
-int COrvane::Height() { return geometry_.height; }
-
-int COrvane::SetColorMode(int bitsPerPixel) {
-    for (int index = 0; index < 6; ++index) {
-        if (kBitsOfColorIndex[index] == bitsPerPixel) {
-            colorIndex_.store(index);
-            return 1;
-        }
-    }
-    return fail(kErrArgument);
-}
-
-int COrvane::GetColorMode() const {
-    const int index = colorIndex_.load();
-    return index >= 0 && index < 6 ? kBitsOfColorIndex[index] : -1;
-}
-
-int COrvane::SetSubSample(int code) {
-    if (code != 0) return 0;
-    subSample_.store(code);
-    return 1;
-}
-
-int COrvane::SetMirrorH(int) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::SetMirrorV(int) {
-    if (!sdk_) {
-        history_.postOnly(kErrState);
-        return 0;
-    }
-    return 0;
-}
-
-int COrvane::GetMirrorH() {
-    if (!sdk_) return fail(kErrState);
-    return camera_.mirrorH;
-}
-
-int COrvane::GetMirrorV() {
-    if (!sdk_) {
-        history_.postOnly(kErrState);
-        return 0;
-    }
-    return camera_.mirrorV;
-}
-
-// ---- Exposure, gain and options -----------------------------------------------------
-
-int COrvane::SetFilterValue(int, int) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::GetFilterValue(int, int* ok) {
-    if (ok) *ok = 0;
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::SetExposureTimeEx(double) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-double COrvane::GetExposureTimeEx(int* ok) {
-    if (ok) *ok = 0;
-    if (!sdk_) history_.record(kErrState);
-    return -1.0;
-}
-
-int COrvane::SetRealExposureTime(int) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::GetRealExposureTime(int* ok) {
-    if (ok) *ok = 0;
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::SetAutoIris(int mode) {
-    if (mode >= 3 || mode < 0) {
-        history_.postOnly(kErrArgument);
-        return 0;
-    }
-    std::lock_guard lock(frameLock_);
-    camera_.autoIris = mode;
-    return 1;
-}
-
-int COrvane::GetAutoIris(int* ok) {
-    if (ok) *ok = 1;
-    std::lock_guard lock(frameLock_);
-    return camera_.autoIris;
-}
-
-int COrvane::SetSamplingRate(int) {
-    if (!sdk_) return 0;
-    return 0;
-}
-
-int COrvane::GetSamplingRate(int* value) {
-    if (value) *value = 0;
-    return 0;
-}
-
-double COrvane::GetTemperatureEx(int* ok) {
-    if (ok) *ok = 0;
-    if (!sdk_) history_.record(kErrState);
-    return 0.0;
-}
-
-// ---- Registers and configuration memory ----------------------------------------------
-
-int COrvane::FpgaReadRegister(int, int* ok) {
-    if (ok) *ok = 0;
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::FpgaWriteRegister(int, int) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::ReadRegister(int, int* ok) {
-    if (ok) *ok = 0;
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::ReadRegisterEx(int, int* ok) {
-    if (ok) *ok = 0;
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::WriteRegister(int, int) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::WriteRegisterEx(int, int) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::ReadSromID(int, int* ok) {
-    if (ok) *ok = 0;
-    history_.postOnly(kErrState);
-    return 0;
-}
-
-int COrvane::WriteSromID(int, int) {
-    history_.postOnly(kErrState);
-    return 0;
-}
-
-int COrvane::GetIOPort(unsigned char*) {
-    history_.postOnly(kErrState);
-    return 0;
-}
-
-int COrvane::SetIOPort(unsigned char) {
-    history_.postOnly(kErrState);
-    return 0;
-}
-
-// ---- Files and masks ------------------------------------------------------------------
-
-int COrvane::LoadConfigFile(const char*) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::LoadMaskFile(const char*) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::SaveMaskFile(const char*) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::UpdateMaskData(int) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-// ---- Dialogs ------------------------------------------------------------------------------
-
-int COrvane::SetCameraDlg(WindowHandle) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::SetImageDlg(WindowHandle) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
-}
-
-int COrvane::SetAnalogDlg(WindowHandle) {
-    if (!sdk_) return fail(kErrState);
-    return 0;
 }
 
 // ---- Not offered ------------------------------------------------------------------------

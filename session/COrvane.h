@@ -16,8 +16,13 @@
 #include <vector>
 
 #include "imaging/CDibImage.h"
+#include "imaging/ColorFilters.h"
+#include "imaging/MaskFilters.h"
+#include "platform/Thread.h"
+#include "platform/WorkerPool.h"
 #include "platform/MessageWindow.h"
 #include "platform/Sync.h"
+#include "output/CAviWriter.h"
 #include "session/ErrorHistory.h"
 
 namespace orvane::device {
@@ -44,40 +49,57 @@ struct FrameInfo {
     void* buffer = nullptr;
 };
 
-// Image-processing settings, in the order the settings dialogs know them.
+// Image-processing settings: thirty values the pipeline reads and the image-filter dialog
+// edits in place, by index (the dialog and the registry know them by these numbers).
 struct ImageSettings {
-    int32_t brightness = 0;
-    int32_t contrast = 0;
-    int32_t hue = 0;
-    int32_t saturation = 0;
-    int32_t sharpness = 0;
-    int32_t bayerGainRed = 0;
-    int32_t bayerGainGreen = 0;
-    int32_t bayerGainBlue = 0;
-    int32_t gamma = 0;
-    int32_t bayerMode = 0;
-    int32_t grayMode = 0;
-    int32_t grayGain[4] = {0, 0, 0, 0};    // R, G1, G2, B
-    int32_t grayOffset[4] = {0, 0, 0, 0};  // R, G1, G2, B
-    int32_t bayerGainAuto = 0;
-    int32_t grayOneShot = 0;
+    enum Index : int {
+        kBrightness = 0,
+        kContrast = 1,
+        kHue = 2,
+        kSaturation = 3,
+        kSharpness = 4,
+        kGainRed = 5,
+        kGainGreen = 6,
+        kGainBlue = 7,
+        kGamma = 8,
+        kBayerMode = 9,
+        kGrayMode = 11,
+        kGrayGainR = 12,  // then G1, G2, B
+        kGrayOffsetR = 16,  // then G1, G2, B
+        kBayerGainAuto = 25,
+        kWhiteBalanceRequest1 = 26,
+        kWhiteBalanceRequest2 = 27,
+        kGrayOneShot = 29,
+        kCount = 30
+    };
+    std::array<int32_t, kCount> v{};
+    int32_t& operator[](int i) { return v[static_cast<size_t>(i)]; }
+    int32_t operator[](int i) const { return v[static_cast<size_t>(i)]; }
 };
 
-// Camera settings the session sends to the device and pushes again on every open/prepare.
+// Camera (analog) settings the session sends to the device and pushes again whenever a
+// camera is opened or acquisition is prepared; the analog-gain dialog knows them by index.
 struct CameraSettings {
-    int32_t globalGain = 0;
-    int32_t colorGainGreen1 = 0;
-    int32_t colorGainRed = 0;
-    int32_t colorGainBlue = 0;
-    int32_t colorGainGreen2 = 0;
-    int32_t exposure = 0;
-    int32_t mirrorV = 0;
-    int32_t mirrorH = 0;
-    int32_t autoIris = 0;
-    int32_t option104 = 0;
-    int32_t option105 = 0;
-    int32_t option106 = 0;
+    enum Index : int {
+        kGlobalGain = 0,
+        kColorGainGreen1 = 1,
+        kColorGainRed = 2,
+        kColorGainBlue = 3,
+        kColorGainGreen2 = 4,
+        kExposure = 5,
+        kMirrorV = 6,
+        kMirrorH = 7,
+        kAutoIris = 8,
+        kOption106 = 9,   // black level (filter 106)
+        kPeltier = 10,    // cooler on/off (filter 100)
+        kOption105 = 11,  // short-exposure mode (filter 105)
+        kOption104 = 12,  // gain mode (filter 104)
+        kCount = 13
+    };
+    std::array<int32_t, kCount> v{};
     double exposureSeconds = 0.0;
+    int32_t& operator[](int i) { return v[static_cast<size_t>(i)]; }
+    int32_t operator[](int i) const { return v[static_cast<size_t>(i)]; }
 };
 
 // Capture geometry; the registry names are "TH", "TV", "EH", "EV", "EHS", "EVS", "Buf".
@@ -222,9 +244,44 @@ public:
     // Records code (and posts it to the application window). Any thread.
     void RecordError(int code) { history_.record(code); }
     const ErrorHistory& history() const { return history_; }
+    // The configuration list as loaded by LoadConfigFile (a copy). Any thread.
+    std::vector<ConfigEntry> configEntries() {
+        std::lock_guard lock(frameLock_);
+        return config_;
+    }
     bool hasDevice() const { return sdk_ != nullptr; }
 
 private:
+    // Pushes the cached camera settings to the opened device (gains, exposure, mirrors,
+    // supported options), in the order the device expects them.
+    void PushCameraSettings();
+    // The settings loaders and savers of the current device number.
+    void LoadDeviceSettings();
+    void SaveDeviceSettings();
+    // Validates a capture geometry the way acquisition does before it starts.
+    static bool GeometryValid(const CaptureGeometry& g, int subSample);
+    // Acquisition (Acquisition.cpp).
+    int Prepare();
+    void AcquisitionLoop();
+    // One frame through the processing steps; caller holds frameLock_.
+    void RunPipeline(CDibImage& raw);
+    void AutoIris(const CDibImage& raw);
+    void SoftwareMirror(CDibImage& raw);
+    // Copies the output of the colour mode to an application buffer; records 5 (and tells
+    // the callback window) when the buffer is too small. Caller holds frameLock_.
+    bool CopyOut(void* buffer, int size, int rowOrder);
+    void RecordingLoop();
+    // Stops the recording thread and completes the file it was writing.
+    void StopRecording();
+    CDibImage* RawBuffer();
+    CDibImage* OutputBuffer();
+    // Sizes and fills the reference frames and defect maps on first use (dark references,
+    // maps and marks 0; bright references at full scale). Caller holds maskLock_.
+    bool EnsureMaskBuffers();
+    // Device defaults for the Gain loader.
+    struct AnalogDefaultsView;
+    device::COrvaneUSB3Q7SimpleSdk* dev() const { return sdk_.get(); }
+
     // Records code and returns 0: the common failure path.
     int fail(int code) {
         history_.record(code);
@@ -249,10 +306,9 @@ private:
     std::atomic<int> mode_{0};     // 0 idle, 1 preview, 2 capture.
     std::atomic<int> runFlag_{0};  // Cleared to stop the acquisition thread.
     std::atomic<bool> recording_{false};
-    uint32_t recordStart_ = 0;     // Guarded by frameLock_.
-    uint32_t recordEnd_ = 0;       // Guarded by frameLock_.
-    int recordedFrames_ = 0;       // Guarded by frameLock_.
-    int recordedRate_ = 0;         // Guarded by frameLock_.
+    uint32_t recordStart_ = 0;     // Recording thread while it runs.
+    uint32_t recordEnd_ = 0;       // Recording thread while it runs.
+    uint32_t recordedFrames_ = 0;  // Recording thread while it runs.
     std::atomic<bool> newFrameForRecorder_{false};
     std::atomic<bool> frameProcessed_{false};
     WindowHandle previewParent_ = nullptr;  // Written by application threads only.
@@ -261,7 +317,20 @@ private:
     void* appBuffer_ = nullptr;  // Guarded by frameLock_.
     int appBufferSize_ = 0;      // Guarded by frameLock_.
     int appRowOrder_ = 0;        // Guarded by frameLock_.
-    FrameInfo frameInfo_;        // Guarded by frameLock_.
+    // Frame-information records posted with frames. Several are kept in turn so that the
+    // record an application reads for one frame is not rewritten by the next few frames.
+    static constexpr int kFrameInfoSlots = 8;
+    std::array<FrameInfo, kFrameInfoSlots> frameInfo_{};  // Guarded by frameLock_.
+    int frameInfoNext_ = 0;                               // Guarded by frameLock_.
+    imaging::CaptureWindow pipelineWindow_;               // Guarded by frameLock_.
+    imaging::HueSaturation hueSaturation_;                // Guarded by frameLock_.
+    imaging::ToneTableCache toneTables_;                  // Guarded by frameLock_.
+    std::unique_ptr<platform::WorkerPool> workers_;       // Made by Prepare, used under frameLock_.
+    platform::Thread acquisitionThread_;                  // Started and joined by application threads.
+    // The AVI file being written: used by the recording thread while it runs, and by the
+    // thread that started or stopped it otherwise.
+    std::unique_ptr<output::CAviWriter> avi_;
+    platform::Thread recordingThread_;                    // Started and joined by application threads.
     std::atomic<int> colorIndex_{0};
     std::atomic<int> subSample_{0};
     std::atomic<int> waitTime_{10};
@@ -270,8 +339,11 @@ private:
     uint32_t frameWindowStart_;   // Acquisition thread only (set at construction).
     std::atomic<int> frameRate_{0};
     int snapshotTimeout_ = 3000;
-    int deviceNumber_ = 0;
-    bool deviceSelectedBefore_ = false;
+    int deviceNumber_ = 0;               // Written by application threads only.
+    bool deviceSelectedBefore_ = false;  // Written by application threads only.
+    // Set once a camera was opened in this session: settings are saved only then, so a
+    // session that never saw a camera does not overwrite stored values with blanks.
+    bool cameraOpened_ = false;
     ErrorHistory history_;
     std::atomic<int> maskFilter_{0};
     std::atomic<int> dotFilter_{0};

@@ -32,8 +32,8 @@ TEST(ErrorHistory, ThroughTheExportsOldFailuresAreLost) {
             recorded.push_back(11);
         }
     }
-    ASSERT_EQ(Orvane_Capture(h), 0);
-    recorded.push_back(1);
+    ASSERT_EQ(Orvane_SetDeviceNumber(h, 3), 0);  // no such camera
+    recorded.push_back(2);
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(Orvane_GetLastError(h), recorded[recorded.size() - 1 - i]) << "entry " << i;
     EXPECT_EQ(Orvane_GetLastError(h), 0);
@@ -107,7 +107,10 @@ TEST_F(Notifications, WithoutAWindowCodesAreRecordedButNotPosted) {
     ASSERT_EQ(Orvane_GetMessage(nullptr, &m, 0), 1);
     EXPECT_EQ(m.message, 0x8003u);
     EXPECT_EQ(m.lParam, 9);
-    EXPECT_EQ(Orvane_SetMirrorV(h, 1), 0);
+    EXPECT_EQ(Orvane_GetIOPort(h, nullptr), 0);
+    ASSERT_EQ(Orvane_GetMessage(nullptr, &m, 0), 1);
+    EXPECT_EQ(m.lParam, 9);
+    EXPECT_EQ(Orvane_ReadSromID(h, 5, nullptr), 0);  // no camera open
     ASSERT_EQ(Orvane_GetMessage(nullptr, &m, 0), 1);
     EXPECT_EQ(m.lParam, 1);
     EXPECT_EQ(Orvane_GetLastError(h), 0);

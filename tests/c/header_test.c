@@ -39,7 +39,9 @@ int main(void) {
     CHECK(msg.message == ORVANE_WM_ERROR && msg.lParam == ORVANE_ERR_ARGUMENT);
     CHECK(Orvane_GetLastError(h) == ORVANE_ERR_ARGUMENT);
     CHECK(Orvane_GetBrightness(h, &ok) == 0);
-    CHECK(ok == 0);
+    CHECK(ok == 1);
+    CHECK(Orvane_SetBrightness(h, 256) == 0);
+    CHECK(Orvane_GetLastError(h) == ORVANE_ERR_ARGUMENT);
     CHECK(Orvane_GetColorMode(h + 1) == -1);
     CHECK(Orvane_Release(h) == 1);
     CHECK(Orvane_Release(h) == 0);

@@ -1,0 +1,152 @@
+// Device SDK object: exposure, capture window, transfer width and the buffers that follow the
+// geometry.
+#include <mutex>
+#include <new>
+
+#include "device/COrvaneU3Q7Base.h"
+#include "transport/CKelCy3Cam.h"
+
+namespace orvane::device {
+
+using sensors::CSensorBase;
+using Guard = std::lock_guard<platform::CriticalSection>;
+
+namespace {
+
+// FPGA registers that follow the geometry and the transfer width.
+constexpr uint8_t kFpgaWidthLow = 0x44;
+constexpr uint8_t kFpgaWidthHigh = 0x45;
+constexpr uint8_t kFpgaHeightLow = 0x40;
+constexpr uint8_t kFpgaHeightHigh = 0x41;
+constexpr uint8_t kFpgaRevision = 0x11;
+constexpr uint8_t kFpgaTiming0 = 0x48;
+constexpr uint8_t kFpgaTiming1 = 0x49;
+constexpr uint8_t kFpgaTiming2 = 0x4C;
+constexpr uint8_t kFpgaTiming3 = 0x4D;
+constexpr uint8_t kFpgaRevisionWithTiming = 0x13;
+constexpr uint8_t kFpgaTransferWidth = 0x3C;  // 1: one byte per sample, 2: two bytes
+
+// Margin around the window that the buffers allow for, in pixels per direction, and their
+// granularity in bytes.
+constexpr uint64_t kBufferMargin = 128;
+constexpr uint64_t kBufferGranule = 8192;
+
+constexpr unsigned kLongExposure = 50000;  // 0.1 ms units: 5 s
+constexpr uint32_t kShortPayloadTimeoutMs = 5000;
+
+// Zeroed, so that a copy before the first frame hands out black, not stale memory.
+std::unique_ptr<uint8_t[]> allocateBytes(uint32_t bytes) {
+    try {
+        return std::make_unique<uint8_t[]>(bytes);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+int COrvaneU3Q7Base::SetExposure(unsigned time) {
+    if (!withSensor(false, [](CSensorBase&) { return true; })) return 0;
+    // A payload chunk may take as long as the exposure: allow twice the exposure.
+    m_payloadTimeoutMs = time <= kLongExposure ? kShortPayloadTimeoutMs : time / 5;
+    return withSensor(0, [&](CSensorBase& s) { return s.SetExposureTime(time); });
+}
+
+int COrvaneU3Q7Base::SetCaptureWindow(int x, int y, int width, int height, int mode) {
+    Guard lock(m_lock);
+    std::lock_guard sensorGuard(m_sensorLock);
+    if (!m_sensor) return 0;
+    const sensors::SensorInfo& info = m_sensor->info();
+    if (x == info.windowX && y == info.windowY && width == info.windowWidth &&
+        height == info.windowHeight && mode == info.windowMode)
+        return 1;
+    if (m_sensor->SetWindow(x, width, y, height, mode) == 0) return 0;
+    int ax = 0, aw = 0, ay = 0, ah = 0, am = 0;
+    m_sensor->GetWindow(&ax, &aw, &ay, &ah, &am);
+    m_sensor->storeWindow(ax, ay, aw, ah, am);
+    m_geometryChanged = true;
+    return 1;
+}
+
+int COrvaneU3Q7Base::GetSensorGeometry(int* x, int* y, int* width, int* height, int* mode) {
+    return withSensor(0, [&](CSensorBase& s) {
+        const sensors::SensorInfo& info = s.info();
+        if (x != nullptr) *x = info.windowX;
+        if (y != nullptr) *y = info.windowY;
+        if (width != nullptr) *width = info.windowWidth;
+        if (height != nullptr) *height = info.windowHeight;
+        if (mode != nullptr) *mode = info.windowMode;
+        return 1;
+    });
+}
+
+int COrvaneU3Q7Base::ApplyGeometry() {
+    Guard lock(m_lock);
+    return applyGeometryLocked();
+}
+
+int COrvaneU3Q7Base::applyGeometryLocked() {
+    // The buffers are replaced: the capture thread must not be using them.
+    if (m_capturing || m_thread) stopCaptureLocked();
+    m_payload.reset();
+    m_payloadCapacity = 0;
+    if (!m_sensor) return 0;
+    sensors::SensorInfo info;
+    {
+        std::lock_guard sensorGuard(m_sensorLock);
+        m_sensor->GetSensorInfo(&info);
+    }
+    if (info.windowWidth <= 0 || info.windowHeight <= 0) return 0;
+    const uint64_t width = static_cast<uint64_t>(info.windowWidth);
+    const uint64_t height = static_cast<uint64_t>(info.windowHeight);
+
+    const uint64_t capacity =
+        ((height + kBufferMargin) * (width + kBufferMargin) * 2 + kBufferGranule - 1) &
+        ~(kBufferGranule - 1);
+    if (capacity > UINT32_MAX) return 0;
+    m_payload = allocateBytes(static_cast<uint32_t>(capacity));
+    if (!m_payload) return 0;
+    m_payloadCapacity = static_cast<uint32_t>(capacity);
+
+    const uint32_t bytesPerPixel = (m_wideTransfer == 1 || m_wideTransfer == 2) ? 2 : 1;
+    m_frameSize = static_cast<uint32_t>(width * height * bytesPerPixel);
+    if (!m_ring.allocate(m_payloadCapacity)) return 0;
+    FrameFormat format;
+    format.frameBytes = m_frameSize;
+    format.width = static_cast<uint32_t>(width);
+    format.height = static_cast<uint32_t>(height);
+    format.bytesPerPixel = bytesPerPixel;
+    format.orientation = info.orientation;
+    m_ring.setFormat(format);
+
+    if (isEndpoint83() || !m_controller) return 0;
+    const uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
+    m_controller->WriteFpgaRegister(kFpgaWidthLow, static_cast<uint8_t>(w));
+    m_controller->WriteFpgaRegister(kFpgaWidthHigh, static_cast<uint8_t>(w >> 8));
+    m_controller->WriteFpgaRegister(kFpgaHeightLow, static_cast<uint8_t>(h));
+    m_controller->WriteFpgaRegister(kFpgaHeightHigh, static_cast<uint8_t>(h >> 8));
+    if (m_productId == kProductIdImx178) {
+        uint8_t revision = 0;
+        if (m_controller->ReadFpgaRegister(kFpgaRevision, &revision) == 0) revision = 0;
+        const bool timing = revision >= kFpgaRevisionWithTiming;
+        m_controller->WriteFpgaRegister(kFpgaTiming0, timing ? 31 : 0);
+        m_controller->WriteFpgaRegister(kFpgaTiming1, 0);
+        m_controller->WriteFpgaRegister(kFpgaTiming2, timing ? 12 : 0);
+        m_controller->WriteFpgaRegister(kFpgaTiming3, 0);
+    }
+    m_geometryChanged = false;
+    return 1;
+}
+
+int COrvaneU3Q7Base::SetWideTransfer(int mode) {
+    Guard lock(m_lock);
+    if (!m_controller) return 0;
+    const int newMode = mode == 1 ? 1 : mode;
+    const uint8_t wire = mode == 1 ? 2 : 1;
+    if (m_controller->WriteFpgaRegister(kFpgaTransferWidth, wire) == 0) return 0;
+    if (m_wideTransfer == newMode) return 1;
+    m_wideTransfer = newMode;
+    return applyGeometryLocked();
+}
+
+}  // namespace orvane::device

@@ -1,0 +1,101 @@
+// The four-slot frame ring between the capture thread and the readers, with the frame event.
+//
+// The capture thread fills a slot and publishes it as the newest frame; readers copy the newest
+// frame (or slot 0, where a synchronous grab leaves its frame) into their own buffer. The ring
+// hands slots over under its lock so that a reader never copies a slot that is being written:
+// frames are filed by exchanging buffers, and the capture thread skips any slot a reader holds
+// (it never waits for a reader). Frames are counted, not compared by slot index, so a reader
+// that falls four frames behind still sees that new frames arrived.
+//
+// Thread rules: fileFrame/fileFrameInSlot are for the single writer (the capture thread, or the
+// owner's thread when no capture thread runs); copy, waitEvent and hasNewFrame may be called
+// from any thread; allocate and release are for the owner's thread while no writer runs, and
+// they wait for readers still copying.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace orvane::device {
+
+// Layout of the frames in the ring, fixed whenever the ring is (re)allocated.
+struct FrameFormat {
+    uint32_t frameBytes = 0;     // F: bytes per frame
+    uint32_t width = 0;          // pixels per row
+    uint32_t height = 0;         // rows
+    uint32_t bytesPerPixel = 1;  // 1, or 2 with wide transfer
+    int32_t orientation = 0;     // the sensor's software orientation code
+};
+
+class FrameRing {
+  public:
+    static constexpr int kSlots = 4;
+    static constexpr int kNoSlot = -1;
+
+    FrameRing() = default;
+    FrameRing(const FrameRing&) = delete;
+    FrameRing& operator=(const FrameRing&) = delete;
+
+    // Frees the slots and allocates four new ones of `capacity` bytes. On failure the ring is
+    // left without slots (every copy fails) and false is returned.
+    bool allocate(uint32_t capacity);
+    void release();
+    bool allocated() const;
+    // Sets the layout used by copies; frameBytes must not exceed the slot capacity.
+    bool setFormat(const FrameFormat& format);
+    FrameFormat format() const;
+    // Forgets every frame and starts filling at slot 0 with nothing new (a fresh ring).
+    void resetIndices();
+
+    // Writer side. A finished frame is filed by exchanging the writer's buffer (of the slot
+    // capacity) with a slot's buffer, so a slot only ever holds whole frames and filing costs
+    // no copy. fileFrame picks the next slot no reader holds (false when every slot is held:
+    // the frame is dropped), publishes it as the newest frame and sets the frame event.
+    // fileFrameInSlot waits until no reader holds `slot` and does not publish.
+    bool fileFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t capacity);
+    bool fileFrameInSlot(int slot, std::unique_ptr<uint8_t[]>& buffer, uint32_t capacity);
+
+    // Reader side. Copies the newest frame (or slot 0 when firstSlot) with the orientation
+    // applied. markHandedOver records that the reader has seen everything up to that frame.
+    // Returns false when the buffer is null or smaller than the frame, or there are no slots.
+    bool copy(void* buffer, uint64_t length, bool firstSlot, int orientationFlag,
+              bool markHandedOver);
+
+    // Frame event (auto-reset): set for every published frame, on capture failure and to
+    // release a waiting reader. While closed, waits return at once without the event.
+    void setEvent();
+    void openEvent();
+    void closeEvent();  // sets the event for any waiter, then closes it
+    // True when the event was set within timeoutMs (consuming it).
+    bool waitEvent(uint32_t timeoutMs);
+    bool hasNewFrame() const;
+    // Nothing published so far counts as new.
+    void markAllHandedOver();
+
+    // Count of allocate() calls that allocated, for diagnostics and tests.
+    uint64_t allocationCount() const;
+
+  private:
+    // Copies src (one frame in `fmt`) into dst, reversing rows and/or pixels.
+    static void copyOriented(uint8_t* dst, const uint8_t* src, const FrameFormat& fmt,
+                             bool reverseRows, bool reversePixels);
+
+    mutable std::mutex m_lock;          // the ring lock; a leaf lock (nothing is taken inside it)
+    std::condition_variable m_changed;  // signalled on slot release, write end and event set
+    std::unique_ptr<uint8_t[]> m_slots[kSlots];  // guarded by m_lock (pointers, not contents)
+    uint32_t m_capacity = 0;                     // guarded by m_lock
+    FrameFormat m_format;                        // guarded by m_lock
+    int m_writeIndex = 0;                        // guarded by m_lock: next slot to fill
+    int m_newest = kNoSlot;             // guarded by m_lock: slot of the newest published frame
+    int m_readers[kSlots] = {};         // guarded by m_lock: readers copying each slot
+    uint64_t m_published = 0;           // guarded by m_lock: frames published so far
+    uint64_t m_handedOver = 0;          // guarded by m_lock: frames a reader has taken
+    uint64_t m_slotFrame[kSlots] = {};  // guarded by m_lock: frame number held by each slot
+    bool m_eventSet = false;            // guarded by m_lock
+    bool m_eventOpen = false;           // guarded by m_lock
+    uint64_t m_allocations = 0;         // guarded by m_lock
+};
+
+}  // namespace orvane::device

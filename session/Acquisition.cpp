@@ -1,0 +1,473 @@
+// Acquisition: preparing the device, the snapshot, capture and preview modes, the
+// acquisition thread and the per-frame processing pipeline.
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "device/COrvaneUSB3Q7SimpleSdk.h"
+#include "imaging/Conversions.h"
+#include "imaging/Demosaic.h"
+#include "platform/Time.h"
+#include "session/COrvane.h"
+
+namespace orvane::session {
+namespace {
+
+constexpr uint32_t kFrameWaitMs = 3000;
+constexpr int kThreshold8 = 30;
+constexpr int kThreshold16 = 480;
+constexpr int kSubSampleNoHotPixels = 0x10;
+constexpr int kWorkerThreads = 2;
+
+enum Mode : int { kIdle = 0, kPreviewMode = 1, kCaptureMode = 2 };
+
+bool wideIndex(int colorIndex) { return colorIndex == 1 || colorIndex == 4 || colorIndex == 5; }
+
+}  // namespace
+
+CDibImage* COrvane::RawBuffer() {
+    return images_[wideIndex(colorIndex_.load()) ? kRaw16 : kRaw8].get();
+}
+
+CDibImage* COrvane::OutputBuffer() {
+    switch (colorIndex_.load()) {
+        case 0: return images_[kRaw8].get();
+        case 1: return images_[kRaw16].get();
+        case 2: return images_[kOut24].get();
+        case 3: return images_[kOut32].get();
+        case 4: return images_[kOut48].get();
+        case 5: return images_[kOut64].get();
+        default: return nullptr;
+    }
+}
+
+int COrvane::Prepare() {
+    device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
+    if (!d.HasCamera(d.GetDeviceNumber())) return fail(kErrNoCamera);
+    const CaptureGeometry g = geometry_;
+    const int subSample = subSample_.load();
+    if (!GeometryValid(g, subSample)) return fail(kErrWindowRange);
+    int w = g.width, h = g.height;
+    switch (subSample) {
+        case 1: case 17: w /= 2; h /= 2; break;
+        case 2: case 18: w /= 4; h /= 4; break;
+        case 3: case 19: w /= 8; h /= 8; break;
+        default: break;
+    }
+    const int ci = colorIndex_.load();
+    if (ci < 0 || ci > 5) return fail(kErrWindowRange);
+    {
+        std::lock_guard lock(frameLock_);
+        bool ok = true;
+        auto size = [&](int role, int bits) {
+            CDibImage& image = *images_[role];
+            if (image.width() == w && image.height() == h && image.bitCount() == bits) return;
+            ok = ok && image.Create(w, h, bits) != 0;
+        };
+        if (ci <= 3) size(kRaw8, 8);
+        if (wideIndex(ci)) size(kRaw16, 16);
+        if (ci != 1) size(kOut24, 24);
+        if (ci == 3) size(kOut32, 32);
+        if (ci == 4) size(kOut48, 48);
+        if (ci == 5) size(kOut64, 64);
+        if (ok) {
+            const CDibImage* out = OutputBuffer();
+            size(kWork, out->bitCount());
+        }
+        if (!ok) return fail(kErrMemory);
+        if (!workers_) workers_ = std::make_unique<platform::WorkerPool>(kWorkerThreads);
+        pipelineWindow_ = imaging::CaptureWindow{g.xStart, g.yStart, g.width, g.height};
+    }
+    d.SetWideTransfer(wideIndex(ci) ? 1 : 0);
+    if (!d.SetCaptureWindow(g.xStart, g.yStart, g.width, g.height, subSample))
+        return fail(kErrWindowRange);
+
+    CameraSettings c;
+    {
+        std::lock_guard lock(frameLock_);
+        c = camera_;
+    }
+    d.SetMirrorV(c[CameraSettings::kMirrorV]);
+    d.SetMirrorH(c[CameraSettings::kMirrorH]);
+    d.ApplyTriggerMode(0, 1);
+    d.SetGlobalGain(c[CameraSettings::kGlobalGain]);
+    d.SetColorGainGreen1(c[CameraSettings::kColorGainGreen1]);
+    d.SetColorGainRed(c[CameraSettings::kColorGainRed]);
+    d.SetColorGainBlue(c[CameraSettings::kColorGainBlue]);
+    d.SetColorGainGreen2(c[CameraSettings::kColorGainGreen2]);
+    if (d.HasExposureTimeEx())
+        d.SetExposureTimeEx(c.exposureSeconds);
+    else
+        d.SetExposure(static_cast<unsigned>(c[CameraSettings::kExposure]) & 0xFFFFu);
+    d.SetGainMode(0);
+    if (d.HasGainMode()) d.SetGainMode(c[CameraSettings::kOption104]);
+    if (d.HasLevelControl()) d.SetLevel(c[CameraSettings::kOption106]);
+    d.AfterConfigure();
+    return 1;
+}
+
+int COrvane::Capture() {
+    if (!sdk_) return fail(kErrState);
+    switch (mode_.load()) {
+        case kPreviewMode: return fail(kErrState);
+        case kCaptureMode: return 1;
+        default: break;
+    }
+    if (!Prepare()) return 0;
+    mode_.store(kCaptureMode);
+    return 1;
+}
+
+int COrvane::StartPreview() {
+    if (!sdk_) return fail(kErrState);
+    if (mode_.load() == kPreviewMode) return 1;
+    if (mode_.load() == kCaptureMode) return fail(kErrState);
+    if (!Prepare()) return 0;
+    if (!sdk_->StartCapture(device::kModeContinuous)) {
+        StopPreview();
+        return fail(kErrDevice);
+    }
+    mode_.store(kPreviewMode);
+    runFlag_.store(1);
+    if (!acquisitionThread_.start([this] { AcquisitionLoop(); })) {
+        StopPreview();
+        return fail(kErrThread);
+    }
+    return 1;
+}
+
+int COrvane::StopPreview() {
+    if (!sdk_) return fail(kErrState);
+    runFlag_.store(0);
+    if (mode_.exchange(kIdle) != kIdle) sdk_->StopCapture();
+    acquisitionThread_.join();
+    StopRecording();
+    return 1;
+}
+
+int COrvane::Close() {
+    if (sdk_) StopPreview();
+    frameProcessed_.store(false);
+    if (sdk_) sdk_->StopCapture();
+    return 1;
+}
+
+int COrvane::Preview() {
+    {
+        std::lock_guard lock(frameLock_);
+        callbackWindow_.store(nullptr);
+        appBuffer_ = nullptr;
+        appBufferSize_ = 0;
+        appRowOrder_ = 0;
+    }
+    // Without a display there is no preview window: the preview runs as with an empty
+    // rectangle and frames are processed all the same.
+    if (!StartPreview()) {
+        Close();
+        return fail(kErrNoFrame);
+    }
+    return 1;
+}
+
+int COrvane::CallBackPreview(WindowHandle window, void* buffer, int size, int rowOrder) {
+    {
+        std::lock_guard lock(frameLock_);
+        callbackWindow_.store(window);
+        appBuffer_ = buffer;
+        appBufferSize_ = size;
+        appRowOrder_ = rowOrder;
+    }
+    if (!StartPreview()) {
+        Close();
+        return fail(kErrNoFrame);
+    }
+    return 1;
+}
+
+int COrvane::SetWaitTime(int ms) {
+    if (ms < 0) return 0;
+    waitTime_.store(ms);
+    return 1;
+}
+
+int COrvane::SetPreviewWindow(WindowHandle parent, int left, int top, int right, int bottom) {
+    if (!sdk_) return fail(kErrState);
+    previewParent_ = parent;
+    previewRect_ = PreviewRect{left, top, right, bottom};
+    return 1;
+}
+
+bool COrvane::CopyOut(void* buffer, int size, int rowOrder) {
+    const CDibImage* out = OutputBuffer();
+    if (out == nullptr || out->empty() || size < 0 ||
+        static_cast<size_t>(size) < out->sizeBytes()) {
+        if (auto cb = callbackWindow_.load()) platform::postMessage(cb, kMsgFrame, 0, kErrMemory);
+        history_.record(kErrMemory);
+        return false;
+    }
+    return imaging::copyOut(out->view(), static_cast<uint8_t*>(buffer),
+                            static_cast<size_t>(size), rowOrder);
+}
+
+void COrvane::AcquisitionLoop() {
+    while (runFlag_.load() != 0) {
+        platform::sleepMs(static_cast<uint32_t>(waitTime_.load()));
+        if (runFlag_.load() != 1) continue;
+        const int result = sdk_->WaitFrame(kFrameWaitMs);
+        if (result == device::kWaitFailed) {
+            runFlag_.store(0);
+            if (auto cb = callbackWindow_.load()) platform::postMessage(cb, kMsgFrame, 0, kErrDelivery);
+            history_.record(kErrDelivery);
+            break;
+        }
+        if (result != device::kWaitFrameReady) continue;
+
+        FrameInfo* info = nullptr;
+        {
+            std::lock_guard lock(frameLock_);
+            CDibImage* raw = RawBuffer();
+            if (raw == nullptr || raw->empty()) continue;
+            sdk_->CopyLatest(raw->bits(), 1);
+            if (raw->stride() != raw->width() * raw->bytesPerPixel())
+                imaging::repackRows(raw->view());
+
+            info = &frameInfo_[static_cast<size_t>(frameInfoNext_)];
+            frameInfoNext_ = (frameInfoNext_ + 1) % kFrameInfoSlots;
+            info->reserved = 0;
+            info->width = raw->width();
+            info->height = raw->height();
+            info->bitsPerPixel = GetColorMode();
+            info->buffer = appBuffer_;
+
+            ++frameCounter_;
+            const uint32_t now = platform::timeGetTime();
+            const uint32_t elapsed = now - frameWindowStart_;
+            if (elapsed > 1000) {
+                frameRate_.store(static_cast<int>(static_cast<int64_t>(frameCounter_) * 10000 / elapsed));
+                frameCounter_ = 0;
+                frameWindowStart_ = now;
+            }
+            info->frameRate = frameRate_.load();
+
+            RunPipeline(*raw);
+            newFrameForRecorder_.store(true);
+            frameProcessed_.store(true);
+            if (appBuffer_ != nullptr && appBufferSize_ != 0 &&
+                !CopyOut(appBuffer_, appBufferSize_, appRowOrder_))
+                continue;
+        }
+        if (runFlag_.load() == 1) {
+            if (auto cb = callbackWindow_.load())
+                platform::postMessage(cb, kMsgFrame, reinterpret_cast<uintptr_t>(info), 0);
+        }
+    }
+}
+
+int COrvane::SnapShot(void* buffer, int size, int rowOrder) {
+    if (!sdk_) return fail(kErrState);
+    const int mode = mode_.load();
+    if (mode == kPreviewMode) return fail(kErrState);
+    if (mode == kIdle && !Prepare()) return 0;
+    auto stopUnlessCapturing = [&] {
+        if (mode_.load() != kCaptureMode) sdk_->StopCapture();
+    };
+    std::lock_guard lock(frameLock_);
+    if (!sdk_->StartCapture(device::kModeSnapshot) ||
+        sdk_->WaitFrame(static_cast<uint32_t>(snapshotTimeout_)) != device::kWaitFrameReady) {
+        stopUnlessCapturing();
+        return fail(kErrNoFrame);
+    }
+    CDibImage* raw = RawBuffer();
+    if (raw == nullptr || raw->empty()) {
+        stopUnlessCapturing();
+        return fail(kErrMemory);
+    }
+    sdk_->CopyLatest(raw->bits(), 1);
+    if (raw->stride() != raw->width() * raw->bytesPerPixel()) imaging::repackRows(raw->view());
+    RunPipeline(*raw);
+    if (buffer != nullptr && size != 0 && !CopyOut(buffer, size, rowOrder)) {
+        stopUnlessCapturing();
+        return fail(kErrMemory);
+    }
+    stopUnlessCapturing();
+    frameProcessed_.store(true);
+    return 1;
+}
+
+int COrvane::GetImage(void* buffer, int size, int rowOrder) {
+    if (!sdk_) return fail(kErrState);
+    std::lock_guard lock(frameLock_);
+    const CDibImage* out = OutputBuffer();
+    if (out == nullptr) return fail(kErrState);
+    if (out->empty() || buffer == nullptr) return fail(kErrMemory);
+    if (!CopyOut(buffer, size, rowOrder)) return fail(kErrMemory);
+    return 1;
+}
+
+// ---- The processing pipeline -------------------------------------------------------------
+
+void COrvane::AutoIris(const CDibImage& raw) {
+    const int irisMode = camera_[CameraSettings::kAutoIris];
+    const int w = raw.width(), h = raw.height();
+    static constexpr double kRegions[5][4] = {{0.1, 0.1, 0.2, 0.2},
+                                              {0.1, 0.8, 0.2, 0.9},
+                                              {0.45, 0.45, 0.55, 0.55},
+                                              {0.8, 0.1, 0.9, 0.2},
+                                              {0.8, 0.8, 0.9, 0.9}};
+    // Single precision, as the factor has always been computed: with it five bright regions
+    // give exactly a quarter (0.85 - 4 x 0.15 rounds to just above 0.25, not below).
+    float d = 1.0f;
+    for (int i = 0; i < 5; ++i) {
+        const imaging::PixelRect rect{static_cast<int>(kRegions[i][0] * w),
+                                      static_cast<int>(kRegions[i][1] * h),
+                                      static_cast<int>(kRegions[i][2] * w),
+                                      static_cast<int>(kRegions[i][3] * h)};
+        const int m = imaging::meanLevel(raw.view(), rect);
+        if (i == 0) {
+            d = m > 200 ? 0.85f : m > 160 ? 0.9f : m < 100 ? 1.05f : 1.0f;
+        } else if (m > 200) {
+            d -= 0.15f;
+        } else if (m > 160) {
+            d -= 0.1f;
+        } else if (m < 100) {
+            d += 0.05f;
+        }
+    }
+    if (d > 0.6f && d < 1.2f) return;
+    device::COrvaneUSB3Q7SimpleSdk& dev = *sdk_;
+    if (irisMode == 2) {
+        const int current = std::max(camera_[CameraSettings::kGlobalGain], 4);
+        int v = static_cast<int>(static_cast<float>(current) * d);
+        v = std::min(std::max(v, dev.GetGlobalGainMin()), dev.GetGlobalGainMax());
+        dev.SetGlobalGain(v);
+        for (int i = CameraSettings::kGlobalGain; i <= CameraSettings::kColorGainGreen2; ++i)
+            camera_[i] = v;
+    } else {
+        int v = static_cast<int>(static_cast<float>(camera_[CameraSettings::kExposure]) * d) & 0xFFFF;
+        v = std::max(v, 1);
+        v = std::min(std::max(v, dev.GetExposureTimeMin()), dev.GetExposureTimeMax());
+        dev.SetExposure(static_cast<unsigned>(v));
+        camera_[CameraSettings::kExposure] = v;
+        double seconds = 0.0;
+        if (dev.HasExposureTimeEx() && dev.GetExposureTimeEx(&seconds))
+            camera_.exposureSeconds = seconds;
+    }
+}
+
+void COrvane::SoftwareMirror(CDibImage& raw) {
+    const bool h = camera_[CameraSettings::kMirrorH] && !sdk_->HasHardwareMirrorH();
+    const bool v = camera_[CameraSettings::kMirrorV] && !sdk_->HasHardwareMirrorV();
+    if (!h && !v) return;
+    const int width = raw.width(), height = raw.height(), stride = raw.stride();
+    const int bpp = raw.bytesPerPixel();
+    std::vector<uint8_t> copy(raw.bits(), raw.bits() + raw.sizeBytes());
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* src = copy.data() + static_cast<size_t>(v ? height - 1 - y : y) * stride;
+        uint8_t* dst = raw.bits() + static_cast<size_t>(y) * stride;
+        if (!h) {
+            std::memcpy(dst, src, static_cast<size_t>(width) * bpp);
+            continue;
+        }
+        for (int x = 0; x < width; ++x)
+            std::memcpy(dst + static_cast<size_t>(x) * bpp,
+                        src + static_cast<size_t>(width - 1 - x) * bpp, bpp);
+    }
+}
+
+void COrvane::RunPipeline(CDibImage& raw) {
+    const int ci = colorIndex_.load();
+    const bool wide = raw.bitCount() == 16;
+    const int threshold = wide ? kThreshold16 : kThreshold8;
+    platform::WorkerPool* pool = workers_.get();
+    ImageSettings& s = image_;
+
+    // 1. Automatic exposure or gain.
+    const int iris = camera_[CameraSettings::kAutoIris];
+    if (iris == 1 || iris == 2) AutoIris(raw);
+
+    // 2. Flat-field and defect correction.
+    if (maskFilter_.load() || dotFilter_.load()) {
+        std::lock_guard mask(maskLock_);
+        if (EnsureMaskBuffers()) {
+            if (maskFilter_.load())
+                imaging::applyMaskFilter(raw.view(), pipelineWindow_,
+                                         images_[wide ? kDark16 : kDark8]->view(),
+                                         images_[wide ? kBright16 : kBright8]->view(), pool);
+            if (dotFilter_.load())
+                imaging::applyDotFilter(raw.view(), pipelineWindow_,
+                                        images_[wide ? kHot16 : kHot8]->view(),
+                                        images_[wide ? kDead16 : kDead8]->view(),
+                                        images_[wide ? kMarks16 : kMarks8]->view(), threshold,
+                                        pool);
+        }
+    }
+
+    // 3. Hot pixels.
+    if ((subSample_.load() & kSubSampleNoHotPixels) == 0)
+        imaging::suppressHotPixels(raw.view(), s[ImageSettings::kBayerMode],
+                                   s[ImageSettings::kGainRed], s[ImageSettings::kGainBlue],
+                                   threshold);
+
+    // 4. Gray modes, for the monochrome formats.
+    if (ci == 0 || ci == 1) {
+        if (s[ImageSettings::kGrayMode] == 1) {
+            imaging::GrayGains gains;
+            for (int i = 0; i < 4; ++i) {
+                gains.gain[i] = s[ImageSettings::kGrayGainR + i];
+                gains.offset[i] = s[ImageSettings::kGrayOffsetR + i];
+            }
+            if (s[ImageSettings::kGrayOneShot] > 0) {
+                gains = imaging::measureGrayBalance(raw.view(), s[ImageSettings::kBayerMode], gains);
+                for (int i = 0; i < 4; ++i) {
+                    s[ImageSettings::kGrayGainR + i] = gains.gain[i];
+                    s[ImageSettings::kGrayOffsetR + i] = gains.offset[i];
+                }
+                --s[ImageSettings::kGrayOneShot];
+            }
+            imaging::applyGrayGains(raw.view(), s[ImageSettings::kBayerMode], gains,
+                                    ci == 0 ? 8 : 12, pool);
+        } else if (s[ImageSettings::kGrayMode] == 2) {
+            const CDibImage& raw8 = *images_[kRaw8];
+            const CDibImage& out24 = *images_[kOut24];
+            imaging::DemosaicParams params{s[ImageSettings::kBayerMode], s[ImageSettings::kGainRed],
+                                           s[ImageSettings::kGainGreen], s[ImageSettings::kGainBlue]};
+            if (imaging::demosaic(raw8.view(), out24.view(), params, pool))
+                imaging::grayFromColour(out24.view(), raw8.view(), pool);
+        }
+    }
+
+    // 5. Mirroring the camera cannot do itself.
+    SoftwareMirror(raw);
+
+    // 6. Colour.
+    CDibImage* out = OutputBuffer();
+    if (ci >= 2 && out != nullptr) {
+        if (s[ImageSettings::kBayerGainAuto]) {
+            const imaging::WhiteBalanceGains wb =
+                imaging::measureWhiteBalance(raw.view(), s[ImageSettings::kBayerMode], pool);
+            s[ImageSettings::kGainRed] = std::min(wb.red, 400);
+            s[ImageSettings::kGainGreen] = std::min(wb.green, 400);
+            s[ImageSettings::kGainBlue] = std::min(wb.blue, 400);
+            if (s[ImageSettings::kWhiteBalanceRequest1] && s[ImageSettings::kWhiteBalanceRequest2]) {
+                s[ImageSettings::kBayerGainAuto] = 0;
+                s[ImageSettings::kWhiteBalanceRequest1] = 0;
+                s[ImageSettings::kWhiteBalanceRequest2] = 0;
+            }
+        }
+        imaging::DemosaicParams params{s[ImageSettings::kBayerMode], s[ImageSettings::kGainRed],
+                                       s[ImageSettings::kGainGreen], s[ImageSettings::kGainBlue]};
+        imaging::demosaic(raw.view(), out->view(), params, pool);
+    }
+    if (out == nullptr || out->empty()) return;
+
+    // 7. Tone steps on the output.
+    if (ci >= 2) {
+        hueSaturation_.set(s[ImageSettings::kHue], s[ImageSettings::kSaturation]);
+        if (hueSaturation_.active()) hueSaturation_.apply(out->view(), pool);
+    }
+    imaging::applyToneSteps(out->view(), s[ImageSettings::kGamma], s[ImageSettings::kContrast],
+                            s[ImageSettings::kSharpness], s[ImageSettings::kBrightness],
+                            toneTables_, images_[kWork]->view(), pool);
+}
+
+}  // namespace orvane::session

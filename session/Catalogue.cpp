@@ -1,0 +1,639 @@
+// The session's side of the catalogue: camera information, filter values, exposure and
+// gain, capture window, mirrors, registers and configuration memory.
+#include <cmath>
+#include <cstring>
+
+#include "device/COrvaneUSB3Q7SimpleSdk.h"
+#include "session/COrvane.h"
+#include "session/SettingsStore.h"
+
+namespace orvane::session {
+namespace {
+
+constexpr int kFullWidth = 3072;
+constexpr int kFullHeight = 2048;
+constexpr int kIoPortRegister = 7;
+constexpr int kSromVerifyReads = 10;
+
+bool inRange(int v, int lo, int hi) { return v >= lo && v <= hi; }
+
+// Session-held filter values: identifier, index in the image settings, accepted range.
+struct SessionFilter {
+    int id;
+    int index;
+    int lo;
+    int hi;
+};
+constexpr SessionFilter kSessionFilters[] = {
+    {1, ImageSettings::kBrightness, -255, 255},   {2, ImageSettings::kContrast, -127, 127},
+    {3, ImageSettings::kHue, -360, 360},          {4, ImageSettings::kSaturation, -255, 255},
+    {5, ImageSettings::kSharpness, 0, 30},        {7, ImageSettings::kGainRed, 0, 400},
+    {8, ImageSettings::kGainGreen, 0, 400},       {9, ImageSettings::kGainBlue, 0, 400},
+    {11, ImageSettings::kGamma, 0, 200},          {12, ImageSettings::kBayerMode, 0, 3},
+    {19, ImageSettings::kGrayMode, 0, 2},         {20, ImageSettings::kGrayGainR, 0, 255},
+    {21, ImageSettings::kGrayGainR + 1, 0, 255},  {22, ImageSettings::kGrayGainR + 2, 0, 255},
+    {23, ImageSettings::kGrayGainR + 3, 0, 255},  {24, ImageSettings::kGrayOffsetR, -255, 255},
+    {25, ImageSettings::kGrayOffsetR + 1, -255, 255},
+    {26, ImageSettings::kGrayOffsetR + 2, -255, 255},
+    {27, ImageSettings::kGrayOffsetR + 3, -255, 255},
+};
+
+const SessionFilter* findSessionFilter(int id) {
+    for (const SessionFilter& f : kSessionFilters)
+        if (f.id == id) return &f;
+    return nullptr;
+}
+
+}  // namespace
+
+bool COrvane::GeometryValid(const CaptureGeometry& g, int subSample) {
+    if (g.width < 0 || g.height < 0 || g.xStart < 0 || g.yStart < 0 || g.totalWidth < 0 ||
+        g.totalHeight < 0)
+        return false;
+    if (g.width > kFullWidth || g.height > kFullHeight || g.xStart > kFullWidth ||
+        g.yStart > kFullHeight)
+        return false;
+    if (g.xStart + g.width > kFullWidth || g.yStart + g.height > kFullHeight) return false;
+    switch (subSample) {
+        case 1: case 2: case 3: case 17: case 18: case 19: return false;
+        default: return true;
+    }
+}
+
+// ---- General ------------------------------------------------------------------------------
+
+int COrvane::GetCameraInfo(void* record) {
+    if (!sdk_) return fail(kErrState);
+    if (record == nullptr) return fail(kErrArgument);
+    auto* bytes = static_cast<uint8_t*>(record);
+    int32_t size = 0;
+    std::memcpy(&size, bytes, sizeof size);
+    if (size < 36) return fail(kErrMemory);
+    device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
+    const int32_t fields[8] = {d.GetMaxWidth(),        d.GetMaxHeight(),
+                               d.GetGlobalGainMin(),   d.GetGlobalGainMax(),
+                               d.GetColorGainMin(),    d.GetColorGainMax(),
+                               d.GetExposureTimeMin(), d.GetExposureTimeMax()};
+    std::memcpy(bytes + 4, fields, sizeof fields);
+    if (size >= 56) {
+        double lo = 0.0, hi = 0.0;
+        d.GetExposureTimeExMin(&lo);
+        d.GetExposureTimeExMax(&hi);
+        std::memcpy(bytes + 40, &lo, sizeof lo);
+        std::memcpy(bytes + 48, &hi, sizeof hi);
+    }
+    return 1;
+}
+
+// ---- Geometry and format ------------------------------------------------------------------
+
+int COrvane::SetCaptureWindow(int width, int height) {
+    if (!sdk_) return fail(kErrState);
+    bool rootExists = false;
+    // Presets are read under the current camera's key, where the first run and the stream
+    // format dialog store them.
+    const auto presets = settings::ReadPresets(deviceNumber_, &rootExists);
+    if (!rootExists) return fail(kErrWindow);
+    const settings::Preset* match = nullptr;
+    for (const auto& p : presets) {
+        if (p.geometry.width == width && p.geometry.height == height) {
+            match = &p;
+            break;
+        }
+    }
+    if (match == nullptr) return fail(kErrWindow);
+    geometry_ = match->geometry;
+    if (!GeometryValid(geometry_, subSample_.load())) {
+        history_.record(kErrWindowRange);
+        const int buffers = geometry_.bufferCount;
+        geometry_ = CaptureGeometry{};
+        geometry_.bufferCount = buffers;
+    }
+    sdk_->SetCaptureWindow(geometry_.xStart, geometry_.yStart, geometry_.width, geometry_.height,
+                           subSample_.load());
+    return 1;
+}
+
+int COrvane::SetCaptureWindowEx(int totalWidth, int xStart, int width, int totalHeight,
+                                int yStart, int height) {
+    if (!sdk_) return fail(kErrState);
+    const bool widthOk = sdk_->GetHorizontalWindowAllowed() != 0 || width == kFullWidth;
+    const bool heightOk = sdk_->GetVerticalWindowAllowed() != 0 || height == kFullHeight;
+    if (!widthOk || !heightOk) return fail(kErrArgument);
+    CaptureGeometry g = geometry_;
+    g.totalWidth = totalWidth;
+    g.xStart = xStart;
+    g.width = width;
+    g.totalHeight = totalHeight;
+    g.yStart = yStart;
+    g.height = height;
+    // A window that acquisition would refuse is not stored: keeping it would make every
+    // later start fail until the application noticed.
+    if (!GeometryValid(g, subSample_.load())) return fail(kErrWindowRange);
+    geometry_ = g;
+    sdk_->SetCaptureWindow(xStart, yStart, width, height, subSample_.load());
+    return 1;
+}
+
+int COrvane::GetCaptureWindowEx(int* totalWidth, int* xStart, int* width, int* totalHeight,
+                                int* yStart, int* height) {
+    if (totalWidth) *totalWidth = geometry_.totalWidth;
+    if (xStart) *xStart = geometry_.xStart;
+    if (width) *width = geometry_.width;
+    if (totalHeight) *totalHeight = geometry_.totalHeight;
+    if (yStart) *yStart = geometry_.yStart;
+    if (height) *height = geometry_.height;
+    return 1;
+}
+
+int COrvane::Width() { return geometry_.width; }
+int COrvane::Height() { return geometry_.height; }
+
+int COrvane::SetColorMode(int bitsPerPixel) {
+    static constexpr int kBits[6] = {8, 16, 24, 32, 48, 64};
+    for (int index = 0; index < 6; ++index) {
+        if (kBits[index] == bitsPerPixel) {
+            colorIndex_.store(index);
+            return 1;
+        }
+    }
+    return fail(kErrArgument);
+}
+
+int COrvane::GetColorMode() const {
+    static constexpr int kBits[6] = {8, 16, 24, 32, 48, 64};
+    const int index = colorIndex_.load();
+    return index >= 0 && index < 6 ? kBits[index] : -1;
+}
+
+int COrvane::SetSubSample(int code) {
+    if (code != 0) return 0;
+    subSample_.store(code);
+    return 1;
+}
+
+int COrvane::SetMirrorH(int on) {
+    if (!sdk_) return fail(kErrState);
+    const int flag = on != 0 ? 1 : 0;
+    sdk_->SetMirrorH(flag);
+    std::lock_guard lock(frameLock_);
+    camera_[CameraSettings::kMirrorH] = flag;
+    return 1;
+}
+
+int COrvane::SetMirrorV(int on) {
+    if (!sdk_) {
+        history_.postOnly(kErrState);
+        return 0;
+    }
+    const int flag = on != 0 ? 1 : 0;
+    sdk_->SetMirrorV(flag);
+    std::lock_guard lock(frameLock_);
+    camera_[CameraSettings::kMirrorV] = flag;
+    return 1;
+}
+
+int COrvane::GetMirrorH() {
+    if (!sdk_) return fail(kErrState);
+    std::lock_guard lock(frameLock_);
+    return camera_[CameraSettings::kMirrorH];
+}
+
+int COrvane::GetMirrorV() {
+    if (!sdk_) {
+        history_.postOnly(kErrState);
+        return 0;
+    }
+    std::lock_guard lock(frameLock_);
+    return camera_[CameraSettings::kMirrorV];
+}
+
+// ---- Filter values --------------------------------------------------------------------
+
+int COrvane::SetFilterValue(int id, int value) {
+    if (!sdk_) return fail(kErrState);
+    device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
+    if (const SessionFilter* f = findSessionFilter(id)) {
+        if (!inRange(value, f->lo, f->hi)) return fail(kErrArgument);
+        std::lock_guard lock(frameLock_);
+        image_[f->index] = value;
+        return 1;
+    }
+    switch (id) {
+        case 6: {
+            std::lock_guard lock(frameLock_);
+            image_[ImageSettings::kGainRed] = value & 0xFF;
+            image_[ImageSettings::kGainGreen] = (value >> 8) & 0xFF;
+            image_[ImageSettings::kGainBlue] = (value >> 16) & 0xFF;
+            return 1;
+        }
+        case 10: {
+            std::lock_guard lock(frameLock_);
+            image_[ImageSettings::kBayerGainAuto] = value != 0 ? 1 : 0;
+            return 1;
+        }
+        case 13: {
+            if (!inRange(value, d.GetGlobalGainMin(), d.GetGlobalGainMax()))
+                return fail(kErrArgument);
+            d.SetGlobalGain(value);
+            std::lock_guard lock(frameLock_);
+            for (int i = CameraSettings::kGlobalGain; i <= CameraSettings::kColorGainGreen2; ++i)
+                camera_[i] = value;
+            return 1;
+        }
+        case 14: case 15: case 16: case 17: {
+            if (!inRange(value, d.GetColorGainMin(), d.GetColorGainMax()))
+                return fail(kErrArgument);
+            int index = 0;
+            if (id == 14) {
+                d.SetColorGainRed(value);
+                index = CameraSettings::kColorGainRed;
+            } else if (id == 15) {
+                d.SetColorGainGreen1(value);
+                index = CameraSettings::kColorGainGreen1;
+            } else if (id == 16) {
+                d.SetColorGainGreen2(value);
+                index = CameraSettings::kColorGainGreen2;
+            } else {
+                d.SetColorGainBlue(value);
+                index = CameraSettings::kColorGainBlue;
+            }
+            std::lock_guard lock(frameLock_);
+            camera_[index] = value;
+            return 1;
+        }
+        case 18: {
+            if (!inRange(value, d.GetExposureTimeMin(), d.GetExposureTimeMax()))
+                return fail(kErrArgument);
+            d.SetExposure(static_cast<unsigned>(value) & 0xFFFFu);
+            double seconds = 0.0;
+            const bool hasSeconds = d.HasExposureTimeEx() && d.GetExposureTimeEx(&seconds);
+            std::lock_guard lock(frameLock_);
+            camera_[CameraSettings::kExposure] = value;
+            if (hasSeconds) camera_.exposureSeconds = seconds;
+            return 1;
+        }
+        case 28: {
+            if (value != 0 && value != 1) return fail(kErrArgument);
+            std::lock_guard lock(frameLock_);
+            image_[ImageSettings::kGrayOneShot] = value;
+            return 1;
+        }
+        case 100: {
+            if (!d.HasPeltier()) return fail(kErrUnsupported);
+            if (!d.SetPeltier(value)) return fail(kErrDevice);
+            std::lock_guard lock(frameLock_);
+            camera_[CameraSettings::kPeltier] = value;
+            return 1;
+        }
+        case 101:
+            return fail(kErrArgument);
+        case 102:
+        case 103: {
+            if (value != 0 && value != 1) return fail(kErrArgument);
+            (id == 102 ? dotFilter_ : maskFilter_).store(value);
+            return 1;
+        }
+        case 104: {
+            const int result = d.SetGainMode(value);
+            if (result) {
+                std::lock_guard lock(frameLock_);
+                camera_[CameraSettings::kOption104] = value;
+            }
+            return result ? 1 : 0;
+        }
+        case 105: {
+            if (!d.HasSwitchA()) return fail(kErrUnsupported);
+            if (!d.SetSwitchA(value > 0 ? 1 : 0)) return fail(kErrDevice);
+            std::lock_guard lock(frameLock_);
+            camera_[CameraSettings::kOption105] = value > 0 ? 1 : 0;
+            return 1;
+        }
+        case 106: {
+            if (!d.HasLevelControl()) return fail(kErrUnsupported);
+            if (!d.SetLevel(value)) return fail(kErrDevice);
+            {
+                std::lock_guard lock(frameLock_);
+                camera_[CameraSettings::kOption106] = value;
+            }
+            history_.record(kErrNone);
+            return 1;
+        }
+        default:
+            return fail(kErrArgument);
+    }
+}
+
+int COrvane::GetFilterValue(int id, int* ok) {
+    auto setOk = [ok](int v) {
+        if (ok) *ok = v;
+    };
+    if (!sdk_) {
+        setOk(0);
+        return fail(kErrState);
+    }
+    setOk(1);
+    device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
+    if (const SessionFilter* f = findSessionFilter(id)) {
+        std::lock_guard lock(frameLock_);
+        return image_[f->index];
+    }
+    switch (id) {
+        case 6: {
+            std::lock_guard lock(frameLock_);
+            return (image_[ImageSettings::kGainRed] & 0xFF) |
+                   (image_[ImageSettings::kGainGreen] & 0xFF) << 8 |
+                   (image_[ImageSettings::kGainBlue] & 0xFF) << 16;
+        }
+        case 10: {
+            std::lock_guard lock(frameLock_);
+            return image_[ImageSettings::kBayerGainAuto];
+        }
+        case 13: return d.GetGlobalGain();
+        case 14: return d.GetColorGainRed();
+        case 15: return d.GetColorGainGreen1();
+        case 16: return d.GetColorGainGreen2();
+        case 17: return d.GetColorGainBlue();
+        case 18: return d.GetExposureTime();
+        case 100: {
+            int on = 0;
+            if (!d.HasPeltier()) {
+                setOk(0);
+                history_.record(kErrUnsupported);
+                return -1;
+            }
+            if (!d.GetPeltier(&on)) {
+                setOk(0);
+                return fail(kErrDevice);
+            }
+            return on;
+        }
+        case 101:
+            setOk(0);
+            history_.record(kErrUnsupported);
+            return -1;
+        case 102: return dotFilter_.load();
+        case 103: return maskFilter_.load();
+        case 104: return d.HasGainMode() ? d.GetGainMode() : -1;
+        case 105: {
+            int on = 0;
+            if (!d.HasSwitchA()) {
+                setOk(0);
+                return fail(kErrUnsupported);
+            }
+            if (!d.GetSwitchA(&on)) {
+                setOk(0);
+                return fail(kErrDevice);
+            }
+            history_.record(kErrNone);
+            return on;
+        }
+        case 106: {
+            if (!d.HasLevelControl()) {
+                setOk(0);
+                return fail(kErrUnsupported);
+            }
+            const int level = d.GetLevel();
+            history_.record(kErrNone);
+            return level;
+        }
+        default:  // 28 (set only) and every identifier not in the table
+            setOk(0);
+            return fail(kErrArgument);
+    }
+}
+
+// ---- Exposure -----------------------------------------------------------------------------
+
+int COrvane::SetExposureTimeEx(double seconds) {
+    if (!sdk_) return fail(kErrState);
+    if (!sdk_->HasExposureTimeEx()) return fail(kErrUnsupported);
+    if (!sdk_->SetExposureTimeEx(seconds)) return 0;
+    std::lock_guard lock(frameLock_);
+    camera_.exposureSeconds = seconds;
+    camera_[CameraSettings::kExposure] = static_cast<int32_t>(seconds * 10000.0);
+    return 1;
+}
+
+double COrvane::GetExposureTimeEx(int* ok) {
+    if (ok) *ok = 0;
+    if (!sdk_) {
+        history_.record(kErrState);
+        return -1.0;
+    }
+    if (!sdk_->HasExposureTimeEx()) {
+        history_.record(kErrUnsupported);
+        return -1.0;
+    }
+    double seconds = 0.0;
+    if (!sdk_->GetExposureTimeEx(&seconds)) return -1.0;
+    {
+        std::lock_guard lock(frameLock_);
+        camera_.exposureSeconds = seconds;
+    }
+    if (ok) *ok = 1;
+    return seconds;
+}
+
+int COrvane::SetRealExposureTime(int value) {
+    if (!sdk_) return fail(kErrState);
+    const int count = value / 100;
+    if (!inRange(count, sdk_->GetExposureTimeMin(), sdk_->GetExposureTimeMax()))
+        return fail(kErrArgument);
+    sdk_->SetExposure(static_cast<unsigned>(count) & 0xFFFFu);
+    std::lock_guard lock(frameLock_);
+    camera_[CameraSettings::kExposure] = count;
+    return 1;
+}
+
+int COrvane::GetRealExposureTime(int* ok) {
+    if (!sdk_) {
+        if (ok) *ok = 0;
+        return fail(kErrState);
+    }
+    if (ok) *ok = 1;
+    std::lock_guard lock(frameLock_);
+    return camera_[CameraSettings::kExposure] * 100;
+}
+
+int COrvane::SetAutoIris(int mode) {
+    if (mode >= 3 || mode < 0) {
+        history_.postOnly(kErrArgument);
+        return 0;
+    }
+    std::lock_guard lock(frameLock_);
+    camera_[CameraSettings::kAutoIris] = mode;
+    return 1;
+}
+
+int COrvane::GetAutoIris(int* ok) {
+    if (ok) *ok = 1;
+    std::lock_guard lock(frameLock_);
+    return camera_[CameraSettings::kAutoIris];
+}
+
+int COrvane::SetSamplingRate(int value) {
+    if (!sdk_) return 0;
+    return sdk_->Command(0, &value);
+}
+
+int COrvane::GetSamplingRate(int* value) {
+    if (value) *value = 0;
+    return 0;
+}
+
+double COrvane::GetTemperatureEx(int* ok) {
+    if (ok) *ok = 0;
+    if (!sdk_) {
+        history_.record(kErrState);
+        return 0.0;
+    }
+    if (!sdk_->HasTemperature()) {
+        history_.record(kErrUnsupported);
+        return 0.0;
+    }
+    double celsius = 0.0;
+    if (!sdk_->GetTemperature(&celsius)) {
+        history_.record(kErrConversion);
+        return 0.0;
+    }
+    history_.record(kErrNone);
+    if (ok) *ok = 1;
+    return celsius;
+}
+
+// ---- Registers and configuration memory ----------------------------------------------------
+
+int COrvane::FpgaReadRegister(int address, int* ok) {
+    if (!sdk_) {
+        if (ok) *ok = 0;
+        return fail(kErrState);
+    }
+    int readOk = 0;
+    const int value = sdk_->ReadFpgaRegister(address, &readOk);
+    if (!readOk) {
+        if (ok) *ok = 0;
+        return fail(kErrDevice);
+    }
+    if (ok) *ok = 1;  // as its sister ReadRegister does, so one check fits both
+    return value & 0xFFFF;
+}
+
+int COrvane::FpgaWriteRegister(int address, int value) {
+    if (!sdk_) return fail(kErrState);
+    return sdk_->WriteFpgaRegister(address, value) ? 1 : fail(kErrDevice);
+}
+
+int COrvane::ReadRegister(int address, int* ok) { return ReadRegisterEx(address, ok); }
+
+int COrvane::ReadRegisterEx(int address, int* ok) {
+    if (!sdk_) {
+        if (ok) *ok = 0;
+        return fail(kErrState);
+    }
+    int readOk = 0;
+    const int value = sdk_->ReadSensorRegister(address, &readOk);
+    if (!readOk) {
+        if (ok) *ok = 0;
+        return fail(kErrDevice);
+    }
+    if (ok) *ok = 1;
+    return value;
+}
+
+int COrvane::WriteRegister(int address, int value) { return WriteRegisterEx(address, value); }
+
+int COrvane::WriteRegisterEx(int address, int value) {
+    if (!sdk_) return fail(kErrState);
+    return sdk_->WriteSensorRegister(address, value) ? 1 : fail(kErrDevice);
+}
+
+int COrvane::ReadSromID(int address, int* ok) {
+    if (ok) *ok = 0;
+    if (!sdk_) {
+        history_.postOnly(kErrState);
+        return 0;
+    }
+    int readOk = 0;
+    const int value = sdk_->ReadSromId(address, &readOk);
+    if (!readOk) {
+        history_.postOnly(kErrState);
+        return 0;
+    }
+    if (ok) *ok = 1;
+    return value & 0xFF;
+}
+
+int COrvane::WriteSromID(int address, int value) {
+    if (!sdk_ || !sdk_->WriteSromId(address, value)) {
+        history_.postOnly(kErrState);
+        return 0;
+    }
+    // Configuration memory can miss a write while it is busy: read back and write again
+    // until the byte sticks (the result reports the first write).
+    for (int i = 0; i < kSromVerifyReads; ++i) {
+        int readOk = 0;
+        const int back = sdk_->ReadSromId(address, &readOk);
+        if (readOk && (back & 0xFF) == (value & 0xFF)) break;
+        sdk_->WriteSromId(address, value);
+    }
+    return 1;
+}
+
+int COrvane::GetIOPort(unsigned char* value) {
+    if (!sdk_) {
+        history_.postOnly(kErrState);
+        return 0;
+    }
+    if (value == nullptr) {
+        history_.postOnly(kErrArgument);
+        return 0;
+    }
+    int ok = 0;
+    const int port = sdk_->ReadFpgaRegister(kIoPortRegister, &ok);
+    if (!ok) {
+        history_.postOnly(kErrArgument);
+        return 0;
+    }
+    *value = static_cast<unsigned char>(port);
+    return 1;
+}
+
+int COrvane::SetIOPort(unsigned char value) {
+    if (!sdk_) {
+        history_.postOnly(kErrState);
+        return 0;
+    }
+    return sdk_->WriteFpgaRegister(kIoPortRegister, value);
+}
+
+// ---- Files ------------------------------------------------------------------------------
+
+int COrvane::LoadConfigFile(const char* path) {
+    std::vector<ConfigEntry> entries;
+    if (!settings::ReadConfigFile(path, entries)) return 0;
+    std::lock_guard lock(frameLock_);
+    config_.swap(entries);
+    return 1;
+}
+
+// ---- Dialogs ------------------------------------------------------------------------------
+
+// The settings sheets need a display and a toolkit; until they can be shown the exports
+// report that no window could be made.
+int COrvane::SetCameraDlg(WindowHandle) {
+    if (!sdk_) return fail(kErrState);
+    return fail(kErrWindow);
+}
+
+int COrvane::SetImageDlg(WindowHandle) {
+    if (!sdk_) return fail(kErrState);
+    return fail(kErrWindow);
+}
+
+int COrvane::SetAnalogDlg(WindowHandle) {
+    if (!sdk_) return fail(kErrState);
+    return fail(kErrWindow);
+}
+
+}  // namespace orvane::session

@@ -1,0 +1,199 @@
+// Settings kept per camera in the settings file: first-run defaults, presets, the
+// configuration file, and values that outlive the session and the process.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "OrvaneSdk.h"
+#include "api/CSdkChain.h"
+#include "platform/Registry.h"
+#include "session/COrvane.h"
+#include "sim/VirtualCameraSystem.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+using orvane::platform::RegistryKey;
+using orvane::sim::ScopedVirtualCameras;
+
+constexpr const char* kCamera0 = "Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_00";
+
+std::string settingsText() {
+    std::ifstream in(orvane::platform::registryFilePath());
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writePreset(int number, int w, int h, int x = 0, int y = 0) {
+    RegistryKey key = RegistryKey::create(std::string(kCamera0) + "\\Size_0" + std::to_string(number));
+    key.setDword("TH", 3072);
+    key.setDword("TV", 2048);
+    key.setDword("EH", static_cast<uint32_t>(w));
+    key.setDword("EV", static_cast<uint32_t>(h));
+    key.setDword("EHS", static_cast<uint32_t>(x));
+    key.setDword("EVS", static_cast<uint32_t>(y));
+    key.setDword("Buf", 4);
+}
+
+TEST(Settings, FirstRunWritesTheDefaultTree) {
+    const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
+    const std::string text = settingsText();
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_00\\Size_00]"),
+              std::string::npos);
+    for (const char* line : {"\"TH\"=dword:00000c00", "\"TV\"=dword:00000800",
+                             "\"EH\"=dword:00000c00", "\"EV\"=dword:00000800",
+                             "\"EHS\"=dword:00000000", "\"EVS\"=dword:00000000",
+                             "\"Buf\"=dword:00000004", "\"Size\"=dword:00000000",
+                             "\"Color\"=dword:00000002", "\"SubSample\"=dword:00000000",
+                             "\"WaitTime\"=dword:00000001", "\"Clock\"=dword:00000000"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    EXPECT_EQ(Orvane_GetColorMode(h), 24);
+    EXPECT_EQ(Orvane_GetWaitTime(h), 1);
+    int v[6];
+    Orvane_GetCaptureWindowEx(h, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+    EXPECT_EQ(v[0], 3072);
+    EXPECT_EQ(v[2], 3072);
+    EXPECT_EQ(v[5], 2048);
+    Orvane_Release(h);
+}
+
+TEST(Settings, AStoredSizeNamingAMissingPresetKeepsTheConstructorGeometry) {
+    Orvane_Release(Orvane_Initialize(nullptr));  // first run
+    writePreset(1, 640, 480, 8, 8);
+    RegistryKey::open(kCamera0).setDword("Size", 7);
+    const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
+    EXPECT_EQ(Orvane_Width(h), 3072);
+    EXPECT_EQ(Orvane_Height(h), 2048);
+    Orvane_Release(h);
+    {
+        RegistryKey camera = RegistryKey::open(kCamera0);
+        camera.setDword("Size", 1);
+    }
+    const ORVANE_HANDLE h2 = Orvane_Initialize(nullptr);
+    EXPECT_EQ(Orvane_Width(h2), 640);
+    EXPECT_EQ(Orvane_Height(h2), 480);
+    Orvane_Release(h2);
+}
+
+TEST(Settings, CaptureWindowPresetsAreLookedUpUnderTheCamera) {
+    ScopedVirtualCameras cams("30f0:pace=fast");
+    const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
+    writePreset(1, 1024, 768, 16, 32);
+    writePreset(2, 3072, 2048);
+    EXPECT_EQ(Orvane_SetCaptureWindow(h, 1024, 768), 1);
+    int v[6];
+    Orvane_GetCaptureWindowEx(h, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+    EXPECT_EQ(v[1], 16);
+    EXPECT_EQ(v[2], 1024);
+    EXPECT_EQ(v[4], 32);
+    EXPECT_EQ(v[5], 768);
+    EXPECT_EQ(Orvane_SetCaptureWindow(h, 800, 600), 0);
+    EXPECT_EQ(Orvane_GetLastError(h), 4);
+    EXPECT_EQ(Orvane_Width(h), 1024) << "no preset changes nothing";
+
+    // A preset that acquisition would refuse falls back to the full window (error 7).
+    writePreset(3, 3000, 100, 200, 0);
+    EXPECT_EQ(Orvane_SetCaptureWindow(h, 3000, 100), 1);
+    EXPECT_EQ(Orvane_GetLastError(h), 7);
+    EXPECT_EQ(Orvane_Width(h), 3072);
+    EXPECT_EQ(Orvane_Height(h), 2048);
+    Orvane_Release(h);
+}
+
+TEST(Settings, CaptureWindowExRefusesFreeSizesAndBadWindows) {
+    ScopedVirtualCameras cams("30f0:pace=fast");
+    const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
+    EXPECT_EQ(Orvane_SetCaptureWindowEx(h, 3072, 0, 1024, 2048, 0, 2048), 0);
+    EXPECT_EQ(Orvane_GetLastError(h), 9);
+    EXPECT_EQ(Orvane_SetCaptureWindowEx(h, 3072, 8, 3072, 2048, 0, 2048), 0);
+    EXPECT_EQ(Orvane_GetLastError(h), 7);
+    int x = -1;
+    Orvane_GetCaptureWindowEx(h, nullptr, &x, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(x, 0) << "a refused window is not stored";
+    EXPECT_EQ(Orvane_SetCaptureWindowEx(h, 3072, 0, 3072, 2048, 0, 2048), 1);
+    Orvane_Release(h);
+}
+
+TEST(Settings, ConfigurationFilesLoadWholeRecords) {
+    const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
+    const std::string twelve = orvane::test::testDir() + "/twelve.cfg";
+    {
+        std::ofstream out(twelve, std::ios::binary);
+        const unsigned char bytes[12] = {1, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 9, 9, 9, 9};
+        out.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    }
+    EXPECT_EQ(Orvane_LoadConfigFileA(h, twelve.c_str()), 1);
+    auto session = orvane::api::CSdkChain::instance().Lookup(h);
+    auto entries = session->configEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].first, 1);
+    EXPECT_EQ(entries[0].second, -2);
+
+    const std::string empty = orvane::test::testDir() + "/empty.cfg";
+    std::ofstream(empty).close();
+    const std::u16string wide(empty.begin(), empty.end());
+    EXPECT_EQ(Orvane_LoadConfigFileW(h, wide.c_str()), 1);
+    EXPECT_TRUE(session->configEntries().empty());
+    EXPECT_EQ(Orvane_LoadConfigFileA(h, "/nonexistent/file.cfg"), 0);
+    EXPECT_EQ(Orvane_GetLastError(h), 0) << "an unreadable file records nothing";
+    session.reset();
+    Orvane_Release(h);
+}
+
+// Values set in one process, released there, and read back in a new session of another.
+TEST(Settings, CameraSettingsSurviveReleaseAndANewProcess) {
+    const pid_t child = fork();
+    if (child == 0) {
+        int rc = 0;
+        {
+            ScopedVirtualCameras cams("30f0:pace=fast");
+            const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
+            rc |= Orvane_SetGlobalGain(h, 222) != 1;
+            rc |= Orvane_SetExposureTime(h, 1234) != 1;
+            rc |= Orvane_SetMirrorV(h, 1) != 1;
+            rc |= Orvane_SetBrightness(h, -40) != 1;
+            rc |= Orvane_SetGamma(h, 150) != 1;
+            rc |= Orvane_SetGrayMode(h, 2) != 1;
+            rc |= Orvane_SetGrayOffsetG2(h, -7) != 1;
+            rc |= Orvane_Release(h) != 1;
+        }
+        _exit(rc);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+
+    ScopedVirtualCameras cams("30f0:pace=fast");
+    const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
+    int ok = 0;
+    EXPECT_EQ(Orvane_GetGlobalGain(h, &ok), 222) << "pushed to the camera when it opened";
+    EXPECT_EQ(Orvane_GetExposureTime(h, &ok), 1234);
+    EXPECT_EQ(Orvane_GetRealExposureTime(h, &ok), 123400);
+    EXPECT_EQ(Orvane_GetMirrorV(h), 1);
+    EXPECT_EQ(Orvane_GetBrightness(h, &ok), -40);
+    EXPECT_EQ(Orvane_GetGamma(h, &ok), 150);
+    EXPECT_EQ(Orvane_GetGrayMode(h, &ok), 2);
+    EXPECT_EQ(Orvane_GetGrayOffsetG2(h, &ok), -7);
+    Orvane_Release(h);
+}
+
+TEST(Settings, ASessionThatNeverOpenedACameraDoesNotOverwriteStoredValues) {
+    {
+        ScopedVirtualCameras cams("30f0:pace=fast");
+        const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
+        Orvane_SetGlobalGain(h, 321);
+        Orvane_Release(h);
+    }
+    Orvane_Release(Orvane_Initialize(nullptr));  // no camera attached
+    uint32_t v = 0;
+    EXPECT_TRUE(RegistryKey::open(std::string(kCamera0) + "\\Gain").queryDword("Global", &v));
+    EXPECT_EQ(v, 321u);
+}
+
+}  // namespace

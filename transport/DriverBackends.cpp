@@ -1,0 +1,20 @@
+#include "transport/DriverBackends.h"
+
+#include <vector>
+
+#include "sim/VirtualCameraSystem.h"
+#include "transport/CKelCy3Cam.h"
+#if defined(ORVANE_HAVE_LIBUSB)
+#include "platform/usb/LibusbBackend.h"
+#endif
+
+namespace orvane::transport {
+
+void registerDriverBackends() {
+    sim::registerVirtualCameraBackend();
+#if defined(ORVANE_HAVE_LIBUSB)
+    platform::usb::registerLibusbBackend(CKelCy3Cam::FamilyProductIds());
+#endif
+}
+
+}  // namespace orvane::transport
