@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "dialogs/Records.h"
 #include "imaging/CDibImage.h"
 #include "imaging/ColorFilters.h"
 #include "imaging/MaskFilters.h"
@@ -53,24 +54,24 @@ struct FrameInfo {
 // edits in place, by index (the dialog and the registry know them by these numbers).
 struct ImageSettings {
     enum Index : int {
-        kBrightness = 0,
-        kContrast = 1,
-        kHue = 2,
-        kSaturation = 3,
-        kSharpness = 4,
-        kGainRed = 5,
-        kGainGreen = 6,
-        kGainBlue = 7,
-        kGamma = 8,
-        kBayerMode = 9,
-        kGrayMode = 11,
-        kGrayGainR = 12,  // then G1, G2, B
-        kGrayOffsetR = 16,  // then G1, G2, B
-        kBayerGainAuto = 25,
-        kWhiteBalanceRequest1 = 26,
-        kWhiteBalanceRequest2 = 27,
-        kGrayOneShot = 29,
-        kCount = 30
+        kBrightness = dialogs::image::kBrightness,
+        kContrast = dialogs::image::kContrast,
+        kHue = dialogs::image::kHue,
+        kSaturation = dialogs::image::kSaturation,
+        kSharpness = dialogs::image::kSharpness,
+        kGainRed = dialogs::image::kGainRed,
+        kGainGreen = dialogs::image::kGainGreen,
+        kGainBlue = dialogs::image::kGainBlue,
+        kGamma = dialogs::image::kGamma,
+        kBayerMode = dialogs::image::kBayerMode,
+        kGrayMode = dialogs::image::kGrayMode,
+        kGrayGainR = dialogs::image::kGrayGainR,  // then G1, G2, B
+        kGrayOffsetR = dialogs::image::kGrayOffsetR,  // then G1, G2, B
+        kBayerGainAuto = dialogs::image::kBayerGainAuto,
+        kWhiteBalanceRequest1 = dialogs::image::kWhiteBalanceRequest1,
+        kWhiteBalanceRequest2 = dialogs::image::kWhiteBalanceRequest2,
+        kGrayOneShot = dialogs::image::kGrayAutoGain,
+        kCount = dialogs::kImageValueCount
     };
     std::array<int32_t, kCount> v{};
     int32_t& operator[](int i) { return v[static_cast<size_t>(i)]; }
@@ -81,20 +82,20 @@ struct ImageSettings {
 // camera is opened or acquisition is prepared; the analog-gain dialog knows them by index.
 struct CameraSettings {
     enum Index : int {
-        kGlobalGain = 0,
-        kColorGainGreen1 = 1,
-        kColorGainRed = 2,
-        kColorGainBlue = 3,
-        kColorGainGreen2 = 4,
-        kExposure = 5,
-        kMirrorV = 6,
-        kMirrorH = 7,
-        kAutoIris = 8,
-        kOption106 = 9,   // black level (filter 106)
-        kPeltier = 10,    // cooler on/off (filter 100)
-        kOption105 = 11,  // short-exposure mode (filter 105)
-        kOption104 = 12,  // gain mode (filter 104)
-        kCount = 13
+        kGlobalGain = dialogs::camera::kGlobalGain,
+        kColorGainGreen1 = dialogs::camera::kGreen1,
+        kColorGainRed = dialogs::camera::kRed,
+        kColorGainBlue = dialogs::camera::kBlue,
+        kColorGainGreen2 = dialogs::camera::kGreen2,
+        kExposure = dialogs::camera::kExposure,
+        kMirrorV = dialogs::camera::kMirrorV,
+        kMirrorH = dialogs::camera::kMirrorH,
+        kAutoIris = dialogs::camera::kAutoIris,
+        kOption106 = dialogs::camera::kBlackLevel,   // black level (filter 106)
+        kPeltier = dialogs::camera::kPeltier,    // cooler on/off (filter 100)
+        kOption105 = dialogs::camera::kShortExposure,  // short-exposure mode (filter 105)
+        kOption104 = dialogs::camera::kGainMode,  // gain mode (filter 104)
+        kCount = dialogs::kCameraValueCount
     };
     std::array<int32_t, kCount> v{};
     double exposureSeconds = 0.0;

@@ -411,8 +411,8 @@ int main(int argc, char** argv) {
     while (!args.empty() && args[0].rfind("--", 0) == 0) {
         const std::string a = args[0];
         if (a == "--virtual" || a.rfind("--virtual=", 0) == 0) {
-            const std::string spec = a.size() > 10 ? a.substr(10) : "30f0:pace=fast";
-            setenv("ORVANE_VIRTUAL_CAMERAS", spec.c_str(), 1);
+            const std::string cameras = a.size() > 10 ? a.substr(10) : "30f0:pace=fast";
+            setenv("ORVANE_VIRTUAL_CAMERAS", cameras.c_str(), 1);
         } else if (a == "--device" && args.size() > 1) {
             device = std::atoi(args[1].c_str());
             args.erase(args.begin());

@@ -1,0 +1,24 @@
+// The language of the dialogs' texts: Japanese when the user's locale asks for it,
+// English otherwise.
+#pragma once
+
+#include <string>
+
+namespace orvane::dialogs {
+
+enum class Language { English, Japanese };
+
+// The language of the current user's locale: the first non-empty one of LC_ALL,
+// LC_MESSAGES and LANG (the order in which POSIX lets them override each other) decides;
+// a value starting with "ja" means Japanese.
+Language userLanguage();
+
+// Picks the text of the language.
+inline const char* tr(Language language, const char* english, const char* japanese) {
+    return language == Language::Japanese ? japanese : english;
+}
+
+// printf-style formatting into a std::string (the dialogs' captions carry numbers).
+std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace orvane::dialogs
