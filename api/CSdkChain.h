@@ -25,7 +25,7 @@ struct CSDKDATA {
 };
 
 class CSdkChain : public CTRing<CSDKDATA> {
-public:
+  public:
     // The one registry of the process.
     static CSdkChain& instance();
 
@@ -42,7 +42,7 @@ public:
 
     int32_t LiveCount();
 
-private:
+  private:
     std::mutex lock_;  // Guards the ring (every walk moves its head).
 };
 

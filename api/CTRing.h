@@ -11,7 +11,7 @@ namespace orvane::api {
 
 template <typename T>
 class CTRing {
-public:
+  public:
     struct Node {
         T element;
         Node* prev;
@@ -78,10 +78,10 @@ public:
     Node* Head() const { return head_; }
     int32_t Count() const { return count_; }
 
-protected:
+  protected:
     static uint32_t keyOf(const T& e) { return static_cast<uint32_t>(e.key); }
 
-private:
+  private:
     Node* head_ = nullptr;
     int32_t count_ = 0;
 };

@@ -41,9 +41,15 @@ int withNarrowPath(ORVANE_HANDLE handle, const OrvaneWChar* path, Body&& body) n
     });
 }
 
-constexpr int low8(int v) { return v & 0xFF; }
-constexpr int low12(int v) { return v & 0xFFF; }
-constexpr int low16(int v) { return v & 0xFFFF; }
+constexpr int low8(int v) {
+    return v & 0xFF;
+}
+constexpr int low12(int v) {
+    return v & 0xFFF;
+}
+constexpr int low16(int v) {
+    return v & 0xFFFF;
+}
 
 }  // namespace
 
@@ -72,7 +78,9 @@ ORVANE_API int ORVANE_CALL Orvane_Release(ORVANE_HANDLE handle) {
     }
 }
 
-ORVANE_API unsigned int ORVANE_CALL Orvane_GetDllVersion(void) { return 0x01F80520u; }
+ORVANE_API unsigned int ORVANE_CALL Orvane_GetDllVersion(void) {
+    return 0x01F80520u;
+}
 
 ORVANE_API int ORVANE_CALL Orvane_GetLastError(ORVANE_HANDLE handle) {
     return withSession(handle, 0, [](COrvane& s) { return s.GetLastError(); });
@@ -105,10 +113,9 @@ ORVANE_API int ORVANE_CALL Orvane_GetDeviceName(ORVANE_HANDLE handle, int index,
     return withSession(handle, 0, [&](COrvane& s) { return s.GetDeviceName(index, text, size); });
 }
 
-ORVANE_API int ORVANE_CALL Orvane_GetDeviceNameW(ORVANE_HANDLE handle, int index,
-                                                 OrvaneWChar* text, int size) {
-    return withSession(handle, 0,
-                       [&](COrvane& s) { return s.GetDeviceNameW(index, text, size); });
+ORVANE_API int ORVANE_CALL Orvane_GetDeviceNameW(ORVANE_HANDLE handle, int index, OrvaneWChar* text,
+                                                 int size) {
+    return withSession(handle, 0, [&](COrvane& s) { return s.GetDeviceNameW(index, text, size); });
 }
 
 // ---- Acquisition and output ------------------------------------------------------------
@@ -121,11 +128,10 @@ ORVANE_API int ORVANE_CALL Orvane_Preview(ORVANE_HANDLE handle) {
     return withSession(handle, 0, [](COrvane& s) { return s.Preview(); });
 }
 
-ORVANE_API int ORVANE_CALL Orvane_CallBackPreview(ORVANE_HANDLE handle, HWND window,
-                                                  void* buffer, int size, int rowOrder) {
-    return withSession(handle, 0, [&](COrvane& s) {
-        return s.CallBackPreview(window, buffer, size, rowOrder);
-    });
+ORVANE_API int ORVANE_CALL Orvane_CallBackPreview(ORVANE_HANDLE handle, HWND window, void* buffer,
+                                                  int size, int rowOrder) {
+    return withSession(
+        handle, 0, [&](COrvane& s) { return s.CallBackPreview(window, buffer, size, rowOrder); });
 }
 
 ORVANE_API int ORVANE_CALL Orvane_StartPreview(ORVANE_HANDLE handle) {
@@ -260,12 +266,12 @@ ORVANE_API int ORVANE_CALL Orvane_GetFilterValue(ORVANE_HANDLE handle, int id, i
     return withSession(handle, 0, [&](COrvane& s) { return s.GetFilterValue(id, ok); });
 }
 
-#define ORVANE_DEFINE_FILTER_WRAPPER(name, id)                                         \
-    ORVANE_API int ORVANE_CALL Orvane_Set##name(ORVANE_HANDLE handle, int value) {     \
-        return Orvane_SetFilterValue(handle, id, value);                               \
-    }                                                                                  \
-    ORVANE_API int ORVANE_CALL Orvane_Get##name(ORVANE_HANDLE handle, int* ok) {       \
-        return Orvane_GetFilterValue(handle, id, ok);                                  \
+#define ORVANE_DEFINE_FILTER_WRAPPER(name, id)                                     \
+    ORVANE_API int ORVANE_CALL Orvane_Set##name(ORVANE_HANDLE handle, int value) { \
+        return Orvane_SetFilterValue(handle, id, value);                           \
+    }                                                                              \
+    ORVANE_API int ORVANE_CALL Orvane_Get##name(ORVANE_HANDLE handle, int* ok) {   \
+        return Orvane_GetFilterValue(handle, id, ok);                              \
     }
 ORVANE_FILTER_WRAPPERS(ORVANE_DEFINE_FILTER_WRAPPER)
 #undef ORVANE_DEFINE_FILTER_WRAPPER
@@ -305,8 +311,7 @@ ORVANE_API double ORVANE_CALL Orvane_GetExposureTimeEx(ORVANE_HANDLE handle, int
 }
 
 ORVANE_API int ORVANE_CALL Orvane_SetRealExposureTime(ORVANE_HANDLE handle, int microseconds) {
-    return withSession(handle, 0,
-                       [&](COrvane& s) { return s.SetRealExposureTime(microseconds); });
+    return withSession(handle, 0, [&](COrvane& s) { return s.SetRealExposureTime(microseconds); });
 }
 
 ORVANE_API int ORVANE_CALL Orvane_GetRealExposureTime(ORVANE_HANDLE handle, int* ok) {
@@ -345,11 +350,9 @@ ORVANE_API int ORVANE_CALL Orvane_Fpga_ReadRegister(ORVANE_HANDLE handle, int ad
                        [&](COrvane& s) { return s.FpgaReadRegister(low8(address), ok); });
 }
 
-ORVANE_API int ORVANE_CALL Orvane_Fpga_WriteRegister(ORVANE_HANDLE handle, int address,
-                                                     int value) {
-    return withSession(handle, 0, [&](COrvane& s) {
-        return s.FpgaWriteRegister(low8(address), low16(value));
-    });
+ORVANE_API int ORVANE_CALL Orvane_Fpga_WriteRegister(ORVANE_HANDLE handle, int address, int value) {
+    return withSession(
+        handle, 0, [&](COrvane& s) { return s.FpgaWriteRegister(low8(address), low16(value)); });
 }
 
 ORVANE_API int ORVANE_CALL Orvane_ReadRegister(ORVANE_HANDLE handle, int address, int* ok) {
@@ -361,9 +364,8 @@ ORVANE_API int ORVANE_CALL Orvane_ReadRegisterEx(ORVANE_HANDLE handle, int addre
 }
 
 ORVANE_API int ORVANE_CALL Orvane_WriteRegister(ORVANE_HANDLE handle, int address, int value) {
-    return withSession(handle, 0, [&](COrvane& s) {
-        return s.WriteRegister(low8(address), low16(value));
-    });
+    return withSession(handle, 0,
+                       [&](COrvane& s) { return s.WriteRegister(low8(address), low16(value)); });
 }
 
 ORVANE_API int ORVANE_CALL Orvane_WriteRegisterEx(ORVANE_HANDLE handle, int address, int value) {
@@ -375,8 +377,7 @@ ORVANE_API int ORVANE_CALL Orvane_ReadSromID(ORVANE_HANDLE handle, int address, 
 }
 
 ORVANE_API int ORVANE_CALL Orvane_WriteSromID(ORVANE_HANDLE handle, int address, int value) {
-    return withSession(handle, 0,
-                       [&](COrvane& s) { return s.WriteSromID(low12(address), value); });
+    return withSession(handle, 0, [&](COrvane& s) { return s.WriteSromID(low12(address), value); });
 }
 
 ORVANE_API int ORVANE_CALL Orvane_GetIOPort(ORVANE_HANDLE handle, unsigned char* value) {
@@ -442,8 +443,12 @@ int notOffered(ORVANE_HANDLE handle) {
 }
 }  // namespace
 
-ORVANE_API int ORVANE_CALL Orvane_Fps(ORVANE_HANDLE handle) { return notOffered(handle); }
-ORVANE_API int ORVANE_CALL Orvane_GetHalfClock(ORVANE_HANDLE handle) { return notOffered(handle); }
+ORVANE_API int ORVANE_CALL Orvane_Fps(ORVANE_HANDLE handle) {
+    return notOffered(handle);
+}
+ORVANE_API int ORVANE_CALL Orvane_GetHalfClock(ORVANE_HANDLE handle) {
+    return notOffered(handle);
+}
 ORVANE_API int ORVANE_CALL Orvane_SetHalfClock(ORVANE_HANDLE handle, int) {
     return notOffered(handle);
 }
@@ -456,7 +461,9 @@ ORVANE_API int ORVANE_CALL Orvane_SetInternalCorrection(ORVANE_HANDLE handle, in
 ORVANE_API int ORVANE_CALL Orvane_SetCrossbar(ORVANE_HANDLE handle, int) {
     return notOffered(handle);
 }
-ORVANE_API int ORVANE_CALL Orvane_Trigger(ORVANE_HANDLE handle) { return notOffered(handle); }
+ORVANE_API int ORVANE_CALL Orvane_Trigger(ORVANE_HANDLE handle) {
+    return notOffered(handle);
+}
 
 ORVANE_API int ORVANE_CALL Orvane_GetConfigFilter(ORVANE_HANDLE handle) {
     return withSession(handle, 0, [](COrvane& s) { return s.ConfigFilter(); });

@@ -45,16 +45,24 @@ void runPreview(benchmark::State& state, bool imageSettings) {
         ++frames;
     }
     Orvane_StopPreview(h);
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
     Orvane_Release(h);
     Orvane_DestroyMessageWindow(window);
 }
 
-void BM_CallbackPreview24Default(benchmark::State& state) { runPreview(state, false); }
-void BM_CallbackPreview24ImageSettings(benchmark::State& state) { runPreview(state, true); }
+void BM_CallbackPreview24Default(benchmark::State& state) {
+    runPreview(state, false);
+}
+void BM_CallbackPreview24ImageSettings(benchmark::State& state) {
+    runPreview(state, true);
+}
 
 BENCHMARK(BM_CallbackPreview24Default)->UseRealTime()->MinTime(3.0)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CallbackPreview24ImageSettings)->UseRealTime()->MinTime(3.0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CallbackPreview24ImageSettings)
+    ->UseRealTime()
+    ->MinTime(3.0)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

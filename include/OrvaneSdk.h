@@ -36,7 +36,7 @@ typedef char16_t OrvaneWChar;
 typedef uint_least16_t OrvaneWChar;
 #endif
 /* An application window that receives posted messages (see Orvane_CreateMessageWindow). */
-typedef struct OrvaneWindow *HWND;
+typedef struct OrvaneWindow* HWND;
 #endif
 
 #ifdef __cplusplus
@@ -47,7 +47,8 @@ extern "C" {
 typedef unsigned int ORVANE_HANDLE;
 
 /* Window messages. */
-#define ORVANE_WM_FRAME 0x8002 /* to the callback window: wParam = OrvaneFrameInfo*, or lParam = error */
+#define ORVANE_WM_FRAME \
+    0x8002 /* to the callback window: wParam = OrvaneFrameInfo*, or lParam = error */
 #define ORVANE_WM_ERROR 0x8003 /* to the application window: lParam = error code */
 #ifndef WM_DEVICECHANGE
 #define WM_DEVICECHANGE 0x0219
@@ -61,19 +62,19 @@ typedef unsigned int ORVANE_HANDLE;
 
 /* Error codes returned by Orvane_GetLastError. */
 #define ORVANE_ERR_NONE 0
-#define ORVANE_ERR_STATE 1          /* no device object, or not possible in the current state */
-#define ORVANE_ERR_NO_CAMERA 2      /* camera not present or cannot be opened */
-#define ORVANE_ERR_THREAD 3         /* thread or event cannot be created */
-#define ORVANE_ERR_WINDOW 4         /* preview window cannot be created, or no size preset matches */
-#define ORVANE_ERR_MEMORY 5         /* memory or buffer problem */
-#define ORVANE_ERR_DEVICE 6         /* device communication failed */
-#define ORVANE_ERR_WINDOW_RANGE 7   /* capture window invalid or refused by the device */
-#define ORVANE_ERR_NO_FRAME 8       /* no frame was obtained */
-#define ORVANE_ERR_ARGUMENT 9       /* invalid argument */
-#define ORVANE_ERR_UNSUPPORTED 11   /* not supported by this camera or library */
-#define ORVANE_ERR_CONVERSION 12    /* text conversion failed, or a bad mask-update argument */
-#define ORVANE_ERR_DELIVERY 13      /* the device's frame delivery failed */
-#define ORVANE_ERR_MASK_FILE 14     /* mask file cannot be opened or has a wrong header */
+#define ORVANE_ERR_STATE 1        /* no device object, or not possible in the current state */
+#define ORVANE_ERR_NO_CAMERA 2    /* camera not present or cannot be opened */
+#define ORVANE_ERR_THREAD 3       /* thread or event cannot be created */
+#define ORVANE_ERR_WINDOW 4       /* preview window cannot be created, or no size preset matches */
+#define ORVANE_ERR_MEMORY 5       /* memory or buffer problem */
+#define ORVANE_ERR_DEVICE 6       /* device communication failed */
+#define ORVANE_ERR_WINDOW_RANGE 7 /* capture window invalid or refused by the device */
+#define ORVANE_ERR_NO_FRAME 8     /* no frame was obtained */
+#define ORVANE_ERR_ARGUMENT 9     /* invalid argument */
+#define ORVANE_ERR_UNSUPPORTED 11 /* not supported by this camera or library */
+#define ORVANE_ERR_CONVERSION 12  /* text conversion failed, or a bad mask-update argument */
+#define ORVANE_ERR_DELIVERY 13    /* the device's frame delivery failed */
+#define ORVANE_ERR_MASK_FILE 14   /* mask file cannot be opened or has a wrong header */
 
 /* Filter identifiers for Orvane_SetFilterValue / Orvane_GetFilterValue. */
 #define ORVANE_FILTER_BRIGHTNESS 1
@@ -145,7 +146,7 @@ typedef struct OrvaneFrameInfo {
     int height;       /* pixels */
     int bitsPerPixel; /* 8, 16, 24, 32, 48 or 64 */
     int frameRate;    /* tenths of a frame per second */
-    void *buffer;     /* the buffer given to Orvane_CallBackPreview, or NULL */
+    void* buffer;     /* the buffer given to Orvane_CallBackPreview, or NULL */
 } OrvaneFrameInfo;
 
 /* ---- Lifecycle and general -------------------------------------------------------- */
@@ -159,15 +160,17 @@ ORVANE_API unsigned int ORVANE_CALL Orvane_GetDllVersion(void);
 /* Newest recorded error code, removed from the history; 0 when none is left. */
 ORVANE_API int ORVANE_CALL Orvane_GetLastError(ORVANE_HANDLE handle);
 ORVANE_API int ORVANE_CALL Orvane_GetStatus(ORVANE_HANDLE handle);
-ORVANE_API int ORVANE_CALL Orvane_GetCameraInfo(ORVANE_HANDLE handle, OrvaneCameraInfo *info);
+ORVANE_API int ORVANE_CALL Orvane_GetCameraInfo(ORVANE_HANDLE handle, OrvaneCameraInfo* info);
 
 /* ---- Device selection ------------------------------------------------------------- */
 
 ORVANE_API int ORVANE_CALL Orvane_EnumDevice(ORVANE_HANDLE handle, char (*names)[256]);
 ORVANE_API int ORVANE_CALL Orvane_EnumDeviceW(ORVANE_HANDLE handle, OrvaneWChar (*names)[256]);
 ORVANE_API int ORVANE_CALL Orvane_SetDeviceNumber(ORVANE_HANDLE handle, int number);
-ORVANE_API int ORVANE_CALL Orvane_GetDeviceName(ORVANE_HANDLE handle, int index, char *text, int size);
-ORVANE_API int ORVANE_CALL Orvane_GetDeviceNameW(ORVANE_HANDLE handle, int index, OrvaneWChar *text, int size);
+ORVANE_API int ORVANE_CALL Orvane_GetDeviceName(ORVANE_HANDLE handle, int index, char* text,
+                                                int size);
+ORVANE_API int ORVANE_CALL Orvane_GetDeviceNameW(ORVANE_HANDLE handle, int index, OrvaneWChar* text,
+                                                 int size);
 
 /* ---- Acquisition and output ------------------------------------------------------- */
 
@@ -175,26 +178,37 @@ ORVANE_API int ORVANE_CALL Orvane_Capture(ORVANE_HANDLE handle);
 ORVANE_API int ORVANE_CALL Orvane_Preview(ORVANE_HANDLE handle);
 /* Starts a preview thread that copies every processed frame into buffer (size bytes;
  * rowOrder 0: top row first, otherwise bottom row first) and posts ORVANE_WM_FRAME to window. */
-ORVANE_API int ORVANE_CALL Orvane_CallBackPreview(ORVANE_HANDLE handle, HWND window, void *buffer, int size, int rowOrder);
+ORVANE_API int ORVANE_CALL Orvane_CallBackPreview(ORVANE_HANDLE handle, HWND window, void* buffer,
+                                                  int size, int rowOrder);
 ORVANE_API int ORVANE_CALL Orvane_StartPreview(ORVANE_HANDLE handle);
 ORVANE_API int ORVANE_CALL Orvane_StopPreview(ORVANE_HANDLE handle);
 ORVANE_API int ORVANE_CALL Orvane_Close(ORVANE_HANDLE handle);
-ORVANE_API int ORVANE_CALL Orvane_SnapShot(ORVANE_HANDLE handle, void *buffer, int size, int rowOrder);
-ORVANE_API int ORVANE_CALL Orvane_GetImage(ORVANE_HANDLE handle, void *buffer, int size, int rowOrder);
+ORVANE_API int ORVANE_CALL Orvane_SnapShot(ORVANE_HANDLE handle, void* buffer, int size,
+                                           int rowOrder);
+ORVANE_API int ORVANE_CALL Orvane_GetImage(ORVANE_HANDLE handle, void* buffer, int size,
+                                           int rowOrder);
 ORVANE_API int ORVANE_CALL Orvane_SetWaitTime(ORVANE_HANDLE handle, int milliseconds);
 /* Milliseconds; -1 for an unknown handle. */
 ORVANE_API int ORVANE_CALL Orvane_GetWaitTime(ORVANE_HANDLE handle);
-ORVANE_API int ORVANE_CALL Orvane_SetPreviewWindow(ORVANE_HANDLE handle, HWND parent, int left, int top, int right, int bottom);
-ORVANE_API int ORVANE_CALL Orvane_SaveImage(ORVANE_HANDLE handle, const char *path, int format);
-ORVANE_API int ORVANE_CALL Orvane_SaveImageW(ORVANE_HANDLE handle, const OrvaneWChar *path, int format);
-ORVANE_API int ORVANE_CALL Orvane_Record(ORVANE_HANDLE handle, const char *path, int durationMs, int showWindow);
-ORVANE_API int ORVANE_CALL Orvane_RecordW(ORVANE_HANDLE handle, const OrvaneWChar *path, int durationMs, int showWindow);
+ORVANE_API int ORVANE_CALL Orvane_SetPreviewWindow(ORVANE_HANDLE handle, HWND parent, int left,
+                                                   int top, int right, int bottom);
+ORVANE_API int ORVANE_CALL Orvane_SaveImage(ORVANE_HANDLE handle, const char* path, int format);
+ORVANE_API int ORVANE_CALL Orvane_SaveImageW(ORVANE_HANDLE handle, const OrvaneWChar* path,
+                                             int format);
+ORVANE_API int ORVANE_CALL Orvane_Record(ORVANE_HANDLE handle, const char* path, int durationMs,
+                                         int showWindow);
+ORVANE_API int ORVANE_CALL Orvane_RecordW(ORVANE_HANDLE handle, const OrvaneWChar* path,
+                                          int durationMs, int showWindow);
 
 /* ---- Geometry and format ---------------------------------------------------------- */
 
 ORVANE_API int ORVANE_CALL Orvane_SetCaptureWindow(ORVANE_HANDLE handle, int width, int height);
-ORVANE_API int ORVANE_CALL Orvane_SetCaptureWindowEx(ORVANE_HANDLE handle, int totalWidth, int xStart, int width, int totalHeight, int yStart, int height);
-ORVANE_API int ORVANE_CALL Orvane_GetCaptureWindowEx(ORVANE_HANDLE handle, int *totalWidth, int *xStart, int *width, int *totalHeight, int *yStart, int *height);
+ORVANE_API int ORVANE_CALL Orvane_SetCaptureWindowEx(ORVANE_HANDLE handle, int totalWidth,
+                                                     int xStart, int width, int totalHeight,
+                                                     int yStart, int height);
+ORVANE_API int ORVANE_CALL Orvane_GetCaptureWindowEx(ORVANE_HANDLE handle, int* totalWidth,
+                                                     int* xStart, int* width, int* totalHeight,
+                                                     int* yStart, int* height);
 ORVANE_API int ORVANE_CALL Orvane_Width(ORVANE_HANDLE handle);
 ORVANE_API int ORVANE_CALL Orvane_Height(ORVANE_HANDLE handle);
 /* bitsPerPixel: 8, 16 (monochrome), 24, 32, 48 or 64 (blue-green-red colour). */
@@ -212,109 +226,109 @@ ORVANE_API int ORVANE_CALL Orvane_GetMirrorV(ORVANE_HANDLE handle);
 /* ---- Exposure, gain and camera options -------------------------------------------- */
 
 ORVANE_API int ORVANE_CALL Orvane_SetFilterValue(ORVANE_HANDLE handle, int id, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetFilterValue(ORVANE_HANDLE handle, int id, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetFilterValue(ORVANE_HANDLE handle, int id, int* ok);
 /* Named forms of the filter identifiers. */
 ORVANE_API int ORVANE_CALL Orvane_SetBrightness(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetBrightness(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetBrightness(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetContrast(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetContrast(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetContrast(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetHue(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetHue(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetHue(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetSaturation(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetSaturation(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetSaturation(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetSharpness(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetSharpness(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetSharpness(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetBayerGainRGB(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetBayerGainRGB(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetBayerGainRGB(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetBayerGainRed(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetBayerGainRed(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetBayerGainRed(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetBayerGainGreen(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetBayerGainGreen(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetBayerGainGreen(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetBayerGainBlue(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetBayerGainBlue(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetBayerGainBlue(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetBayerGainAuto(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetBayerGainAuto(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetBayerGainAuto(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetGamma(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetGamma(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetGamma(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetBayerMode(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetBayerMode(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetBayerMode(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetGlobalGain(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetGlobalGain(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetGlobalGain(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetColorGainRed(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetColorGainRed(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetColorGainRed(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetColorGainGreen1(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetColorGainGreen1(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetColorGainGreen1(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetColorGainGreen2(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetColorGainGreen2(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetColorGainGreen2(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetColorGainBlue(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetColorGainBlue(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetColorGainBlue(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetExposureTime(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetExposureTime(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetExposureTime(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetGrayMode(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetGrayMode(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetGrayMode(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetGrayGainR(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetGrayGainR(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetGrayGainR(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetGrayGainG1(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetGrayGainG1(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetGrayGainG1(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetGrayGainG2(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetGrayGainG2(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetGrayGainG2(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetGrayGainB(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetGrayGainB(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetGrayGainB(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetGrayOffsetR(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetGrayOffsetR(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetGrayOffsetR(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetGrayOffsetG1(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetGrayOffsetG1(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetGrayOffsetG1(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetGrayOffsetG2(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetGrayOffsetG2(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetGrayOffsetG2(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetGrayOffsetB(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetGrayOffsetB(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetGrayOffsetB(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetPeltier(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetPeltier(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetPeltier(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetDotFilter(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetDotFilter(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetDotFilter(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetMaskFilter(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetMaskFilter(ORVANE_HANDLE handle, int *ok);
-ORVANE_API int ORVANE_CALL Orvane_GetTemperature(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetMaskFilter(ORVANE_HANDLE handle, int* ok);
+ORVANE_API int ORVANE_CALL Orvane_GetTemperature(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetChannelGain(ORVANE_HANDLE handle, int channel, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetChannelGain(ORVANE_HANDLE handle, int channel, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetChannelGain(ORVANE_HANDLE handle, int channel, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetChannelOffset(ORVANE_HANDLE handle, int channel, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetChannelOffset(ORVANE_HANDLE handle, int channel, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetChannelOffset(ORVANE_HANDLE handle, int channel, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetExposureTimeEx(ORVANE_HANDLE handle, double seconds);
 /* Seconds; -1.0 on failure, 0.0 for an unknown handle. */
-ORVANE_API double ORVANE_CALL Orvane_GetExposureTimeEx(ORVANE_HANDLE handle, int *ok);
+ORVANE_API double ORVANE_CALL Orvane_GetExposureTimeEx(ORVANE_HANDLE handle, int* ok);
 /* Exposure in microseconds (exposure count x 100). */
 ORVANE_API int ORVANE_CALL Orvane_SetRealExposureTime(ORVANE_HANDLE handle, int microseconds);
-ORVANE_API int ORVANE_CALL Orvane_GetRealExposureTime(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetRealExposureTime(ORVANE_HANDLE handle, int* ok);
 /* 0 off, 1 automatic exposure, 2 automatic gain. */
 ORVANE_API int ORVANE_CALL Orvane_SetAutoIris(ORVANE_HANDLE handle, int mode);
-ORVANE_API int ORVANE_CALL Orvane_GetAutoIris(ORVANE_HANDLE handle, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_GetAutoIris(ORVANE_HANDLE handle, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_SetSamplingRate(ORVANE_HANDLE handle, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetSamplingRate(ORVANE_HANDLE handle, int *value);
-ORVANE_API int ORVANE_CALL Orvane_GetVideoFormat(ORVANE_HANDLE handle, int *value);
+ORVANE_API int ORVANE_CALL Orvane_GetSamplingRate(ORVANE_HANDLE handle, int* value);
+ORVANE_API int ORVANE_CALL Orvane_GetVideoFormat(ORVANE_HANDLE handle, int* value);
 /* Degrees; 0.0 on failure. */
-ORVANE_API double ORVANE_CALL Orvane_GetTemperatureEx(ORVANE_HANDLE handle, int *ok);
+ORVANE_API double ORVANE_CALL Orvane_GetTemperatureEx(ORVANE_HANDLE handle, int* ok);
 
 /* ---- Registers and configuration memory ------------------------------------------- */
 
-ORVANE_API int ORVANE_CALL Orvane_Fpga_ReadRegister(ORVANE_HANDLE handle, int address, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_Fpga_ReadRegister(ORVANE_HANDLE handle, int address, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_Fpga_WriteRegister(ORVANE_HANDLE handle, int address, int value);
-ORVANE_API int ORVANE_CALL Orvane_ReadRegister(ORVANE_HANDLE handle, int address, int *ok);
-ORVANE_API int ORVANE_CALL Orvane_ReadRegisterEx(ORVANE_HANDLE handle, int address, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_ReadRegister(ORVANE_HANDLE handle, int address, int* ok);
+ORVANE_API int ORVANE_CALL Orvane_ReadRegisterEx(ORVANE_HANDLE handle, int address, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_WriteRegister(ORVANE_HANDLE handle, int address, int value);
 ORVANE_API int ORVANE_CALL Orvane_WriteRegisterEx(ORVANE_HANDLE handle, int address, int value);
-ORVANE_API int ORVANE_CALL Orvane_ReadSromID(ORVANE_HANDLE handle, int address, int *ok);
+ORVANE_API int ORVANE_CALL Orvane_ReadSromID(ORVANE_HANDLE handle, int address, int* ok);
 ORVANE_API int ORVANE_CALL Orvane_WriteSromID(ORVANE_HANDLE handle, int address, int value);
-ORVANE_API int ORVANE_CALL Orvane_GetIOPort(ORVANE_HANDLE handle, unsigned char *value);
+ORVANE_API int ORVANE_CALL Orvane_GetIOPort(ORVANE_HANDLE handle, unsigned char* value);
 ORVANE_API int ORVANE_CALL Orvane_SetIOPort(ORVANE_HANDLE handle, unsigned char value);
 
 /* ---- Files and masks -------------------------------------------------------------- */
 
-ORVANE_API int ORVANE_CALL Orvane_LoadConfigFileA(ORVANE_HANDLE handle, const char *path);
-ORVANE_API int ORVANE_CALL Orvane_LoadConfigFileW(ORVANE_HANDLE handle, const OrvaneWChar *path);
-ORVANE_API int ORVANE_CALL Orvane_LoadMaskFile(ORVANE_HANDLE handle, const char *path);
-ORVANE_API int ORVANE_CALL Orvane_LoadMaskFileW(ORVANE_HANDLE handle, const OrvaneWChar *path);
-ORVANE_API int ORVANE_CALL Orvane_SaveMaskFile(ORVANE_HANDLE handle, const char *path);
-ORVANE_API int ORVANE_CALL Orvane_SaveMaskFileW(ORVANE_HANDLE handle, const OrvaneWChar *path);
+ORVANE_API int ORVANE_CALL Orvane_LoadConfigFileA(ORVANE_HANDLE handle, const char* path);
+ORVANE_API int ORVANE_CALL Orvane_LoadConfigFileW(ORVANE_HANDLE handle, const OrvaneWChar* path);
+ORVANE_API int ORVANE_CALL Orvane_LoadMaskFile(ORVANE_HANDLE handle, const char* path);
+ORVANE_API int ORVANE_CALL Orvane_LoadMaskFileW(ORVANE_HANDLE handle, const OrvaneWChar* path);
+ORVANE_API int ORVANE_CALL Orvane_SaveMaskFile(ORVANE_HANDLE handle, const char* path);
+ORVANE_API int ORVANE_CALL Orvane_SaveMaskFileW(ORVANE_HANDLE handle, const OrvaneWChar* path);
 /* mode 0: take the dark reference; 1: take the bright reference. */
 ORVANE_API int ORVANE_CALL Orvane_UpdateMaskData(ORVANE_HANDLE handle, int mode);
 
@@ -336,8 +350,8 @@ ORVANE_API int ORVANE_CALL Orvane_Trigger(ORVANE_HANDLE handle);
 /* -1 for a known handle, 0 for an unknown one. */
 ORVANE_API int ORVANE_CALL Orvane_GetConfigFilter(ORVANE_HANDLE handle);
 ORVANE_API int ORVANE_CALL Orvane_SetConfigFilter(ORVANE_HANDLE handle);
-ORVANE_API int ORVANE_CALL Orvane_SendText(ORVANE_HANDLE handle, const char *text);
-ORVANE_API int ORVANE_CALL Orvane_ReceiveText(ORVANE_HANDLE handle, char *text, int size);
+ORVANE_API int ORVANE_CALL Orvane_SendText(ORVANE_HANDLE handle, const char* text);
+ORVANE_API int ORVANE_CALL Orvane_ReceiveText(ORVANE_HANDLE handle, char* text, int size);
 
 #if !defined(_WIN32)
 /* ---- POSIX message windows ---------------------------------------------------------
@@ -353,7 +367,7 @@ ORVANE_API HWND Orvane_CreateMessageWindow(unsigned long nativeWindow);
 ORVANE_API int Orvane_DestroyMessageWindow(HWND window);
 /* 1: got one; 0: timed out (or unknown window). A NULL window reads the calling thread's
  * queue (where messages posted to a NULL window go). timeoutMs < 0 waits for ever. */
-ORVANE_API int Orvane_GetMessage(HWND window, OrvaneMessage *msg, int timeoutMs);
+ORVANE_API int Orvane_GetMessage(HWND window, OrvaneMessage* msg, int timeoutMs);
 /* A descriptor that is readable while messages wait, for poll()/GLib/Qt loops; -1 for an
  * unknown window. */
 ORVANE_API int Orvane_GetMessageFd(HWND window);

@@ -29,7 +29,9 @@ std::mutex g_writeMutex;  // Keeps lines from different threads whole.
 
 }  // namespace
 
-bool logEnabled(LogLevel level) { return static_cast<int>(level) >= threshold(); }
+bool logEnabled(LogLevel level) {
+    return static_cast<int>(level) >= threshold();
+}
 
 void logWrite(LogLevel level, const char* fmt, ...) {
     static const char* const kNames[] = {"debug", "info", "warn"};

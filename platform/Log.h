@@ -10,7 +10,8 @@ void logWrite(LogLevel level, const char* fmt, ...) __attribute__((format(printf
 
 }  // namespace orvane::platform
 
-#define ORVANE_LOG(level, ...)                                                     \
-    do {                                                                           \
-        if (::orvane::platform::logEnabled(level)) ::orvane::platform::logWrite(level, __VA_ARGS__); \
+#define ORVANE_LOG(level, ...)                                \
+    do {                                                      \
+        if (::orvane::platform::logEnabled(level))            \
+            ::orvane::platform::logWrite(level, __VA_ARGS__); \
     } while (0)

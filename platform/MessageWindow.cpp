@@ -19,7 +19,7 @@ namespace {
 // One queue of posted messages, with an eventfd in semaphore mode whose count follows the
 // number of queued messages, so poll() sees it readable exactly while messages wait.
 class MessageQueue {
-public:
+  public:
     MessageQueue() : fd_(eventfd(0, EFD_SEMAPHORE | EFD_NONBLOCK | EFD_CLOEXEC)) {}
     ~MessageQueue() {
         if (fd_ >= 0) close(fd_);
@@ -69,7 +69,7 @@ public:
 
     int fd() const { return fd_; }
 
-private:
+  private:
     const int fd_;
     std::mutex mutex_;
     std::condition_variable cv_;
@@ -85,9 +85,9 @@ struct WindowRecord {
 
 struct Registry {
     std::mutex mutex;
-    std::map<uintptr_t, WindowRecord> windows;                          // Guarded by mutex.
+    std::map<uintptr_t, WindowRecord> windows;                         // Guarded by mutex.
     std::map<std::thread::id, std::shared_ptr<MessageQueue>> threads;  // Guarded by mutex.
-    uintptr_t nextId = 1;                                               // Guarded by mutex.
+    uintptr_t nextId = 1;                                              // Guarded by mutex.
 };
 
 Registry& registry() {
@@ -95,7 +95,9 @@ Registry& registry() {
     return instance;
 }
 
-uintptr_t keyOf(WindowHandle window) { return reinterpret_cast<uintptr_t>(window); }
+uintptr_t keyOf(WindowHandle window) {
+    return reinterpret_cast<uintptr_t>(window);
+}
 
 std::shared_ptr<MessageQueue> findQueue(WindowHandle window) {
     Registry& r = registry();
@@ -162,7 +164,9 @@ bool destroyMessageWindow(WindowHandle window) {
     return true;
 }
 
-bool isMessageWindow(WindowHandle window) { return findQueue(window) != nullptr; }
+bool isMessageWindow(WindowHandle window) {
+    return findQueue(window) != nullptr;
+}
 
 unsigned long nativeWindowOf(WindowHandle window) {
     Registry& r = registry();

@@ -41,7 +41,7 @@ struct Value {
 };
 
 struct Key {
-    std::string path;                    // As first written, hive included.
+    std::string path;                     // As first written, hive included.
     std::map<std::string, Value> values;  // By lower-case name.
 };
 
@@ -98,7 +98,8 @@ bool parseHexBytes(std::string_view text, std::vector<uint8_t>& out) {
         while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
         if (pos >= text.size()) break;
         size_t end = text.find(',', pos);
-        std::string_view item = text.substr(pos, end == std::string_view::npos ? text.npos : end - pos);
+        std::string_view item =
+            text.substr(pos, end == std::string_view::npos ? text.npos : end - pos);
         while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
         if (item.size() != 2 || !std::isxdigit(static_cast<unsigned char>(item[0])) ||
             !std::isxdigit(static_cast<unsigned char>(item[1])))
@@ -118,7 +119,8 @@ std::optional<Tree> parseTree(const std::string& text) {
         size_t start = 0;
         while (start <= text.size()) {
             size_t end = text.find('\n', start);
-            std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            std::string line =
+                text.substr(start, end == std::string::npos ? std::string::npos : end - start);
             if (!line.empty() && line.back() == '\r') line.pop_back();
             // A trailing backslash continues a long hex value on the next line.
             if (!line.empty() && line.back() == '\\' && line.find('=') != std::string::npos) {
@@ -176,11 +178,12 @@ std::optional<Tree> parseTree(const std::string& text) {
         value.name = name;
         if (rest.substr(0, 6) == "dword:") {
             std::string_view digits = rest.substr(6);
-            if (digits.size() != 8 ||
-                !std::all_of(digits.begin(), digits.end(),
-                             [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+            if (digits.size() != 8 || !std::all_of(digits.begin(), digits.end(), [](char c) {
+                    return std::isxdigit(static_cast<unsigned char>(c));
+                }))
                 return std::nullopt;
-            uint32_t v = static_cast<uint32_t>(std::strtoul(std::string(digits).c_str(), nullptr, 16));
+            uint32_t v =
+                static_cast<uint32_t>(std::strtoul(std::string(digits).c_str(), nullptr, 16));
             value.type = kRegDword;
             value.data = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
                           static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
@@ -296,7 +299,7 @@ void moveAside(const std::string& path) {
 // exclusive file lock is held, so a file that another process is replacing is never moved.
 Tree loadTree(bool allowMoveAside) {
     const std::string path = registryFilePath();
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         g_cache.valid = false;
         return {};
@@ -318,7 +321,7 @@ Tree loadTree(bool allowMoveAside) {
 }
 
 class FileLock {
-public:
+  public:
     explicit FileLock(const std::string& path)
         : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
         if (fd_ >= 0) {
@@ -333,7 +336,7 @@ public:
     FileLock& operator=(const FileLock&) = delete;
     bool held() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -435,7 +438,9 @@ RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
     return *this;
 }
 
-RegistryKey::~RegistryKey() { close(); }
+RegistryKey::~RegistryKey() {
+    close();
+}
 
 RegistryKey RegistryKey::open(std::string_view path) {
     std::string full = fullPath(path);
@@ -500,7 +505,9 @@ bool RegistryKey::queryDword(std::string_view name, uint32_t* value) const {
 
 bool RegistryKey::setDword(std::string_view name, uint32_t value) {
     if (!valid()) return false;
-    pending_.push_back({Pending::Kind::Set, std::string(name), kRegDword,
+    pending_.push_back({Pending::Kind::Set,
+                        std::string(name),
+                        kRegDword,
                         {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)}});
     return true;

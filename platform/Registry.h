@@ -25,7 +25,7 @@ namespace orvane::platform {
 std::string registryFilePath();
 
 class RegistryKey {
-public:
+  public:
     RegistryKey() = default;
     RegistryKey(RegistryKey&& other) noexcept;
     RegistryKey& operator=(RegistryKey&& other) noexcept;
@@ -64,7 +64,7 @@ public:
 
     struct Pending;
 
-private:
+  private:
     explicit RegistryKey(std::string path);
 
     std::string path_;

@@ -12,7 +12,7 @@ namespace orvane::platform {
 
 // Re-entrant lock. Usable with std::lock_guard / std::unique_lock / std::scoped_lock.
 class CriticalSection {
-public:
+  public:
     CriticalSection() = default;
     CriticalSection(const CriticalSection&) = delete;
     CriticalSection& operator=(const CriticalSection&) = delete;
@@ -21,12 +21,12 @@ public:
     void unlock() { mutex_.unlock(); }
     bool try_lock() { return mutex_.try_lock(); }
 
-private:
+  private:
     std::recursive_mutex mutex_;
 };
 
 class Event {
-public:
+  public:
     static constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 
     explicit Event(bool manualReset, bool initiallySet = false)
@@ -69,7 +69,7 @@ public:
         return true;
     }
 
-private:
+  private:
     const bool manualReset_;
     mutable std::mutex mutex_;
     std::condition_variable cv_;

@@ -16,10 +16,17 @@ namespace {
 void applyPriority(ThreadPriority priority) {
     int nice = 0;
     switch (priority) {
-        case ThreadPriority::Normal: return;
-        case ThreadPriority::AboveNormal: nice = -2; break;
-        case ThreadPriority::Highest: nice = -5; break;
-        case ThreadPriority::TimeCritical: nice = -10; break;
+        case ThreadPriority::Normal:
+            return;
+        case ThreadPriority::AboveNormal:
+            nice = -2;
+            break;
+        case ThreadPriority::Highest:
+            nice = -5;
+            break;
+        case ThreadPriority::TimeCritical:
+            nice = -10;
+            break;
     }
     const auto tid = static_cast<id_t>(syscall(SYS_gettid));
     if (setpriority(PRIO_PROCESS, tid, nice) != 0)

@@ -10,7 +10,7 @@ namespace orvane::platform {
 enum class ThreadPriority { Normal, AboveNormal, Highest, TimeCritical };
 
 class Thread {
-public:
+  public:
     Thread() = default;
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
@@ -28,7 +28,7 @@ public:
     bool joinable() const { return thread_.joinable(); }
     bool isCurrent() const { return thread_.get_id() == std::this_thread::get_id(); }
 
-private:
+  private:
     std::thread thread_;
 };
 

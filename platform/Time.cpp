@@ -11,8 +11,12 @@ uint32_t timeGetTime() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-uint32_t getTickCount() { return timeGetTime(); }
+uint32_t getTickCount() {
+    return timeGetTime();
+}
 
-void sleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace orvane::platform

@@ -8,6 +8,7 @@
 #include "imaging/Conversions.h"
 #include "imaging/Demosaic.h"
 #include "platform/Time.h"
+#include "session/AutoIris.h"
 #include "session/COrvane.h"
 
 namespace orvane::session {
@@ -21,7 +22,9 @@ constexpr int kWorkerThreads = 2;
 
 enum Mode : int { kIdle = 0, kPreviewMode = 1, kCaptureMode = 2 };
 
-bool wideIndex(int colorIndex) { return colorIndex == 1 || colorIndex == 4 || colorIndex == 5; }
+bool wideIndex(int colorIndex) {
+    return colorIndex == 1 || colorIndex == 4 || colorIndex == 5;
+}
 
 }  // namespace
 
@@ -31,13 +34,20 @@ CDibImage* COrvane::RawBuffer() {
 
 CDibImage* COrvane::OutputBuffer() {
     switch (colorIndex_.load()) {
-        case 0: return images_[kRaw8].get();
-        case 1: return images_[kRaw16].get();
-        case 2: return images_[kOut24].get();
-        case 3: return images_[kOut32].get();
-        case 4: return images_[kOut48].get();
-        case 5: return images_[kOut64].get();
-        default: return nullptr;
+        case 0:
+            return images_[kRaw8].get();
+        case 1:
+            return images_[kRaw16].get();
+        case 2:
+            return images_[kOut24].get();
+        case 3:
+            return images_[kOut32].get();
+        case 4:
+            return images_[kOut48].get();
+        case 5:
+            return images_[kOut64].get();
+        default:
+            return nullptr;
     }
 }
 
@@ -49,10 +59,23 @@ int COrvane::Prepare() {
     if (!GeometryValid(g, subSample)) return fail(kErrWindowRange);
     int w = g.width, h = g.height;
     switch (subSample) {
-        case 1: case 17: w /= 2; h /= 2; break;
-        case 2: case 18: w /= 4; h /= 4; break;
-        case 3: case 19: w /= 8; h /= 8; break;
-        default: break;
+        case 1:
+        case 17:
+            w /= 2;
+            h /= 2;
+            break;
+        case 2:
+        case 18:
+            w /= 4;
+            h /= 4;
+            break;
+        case 3:
+        case 19:
+            w /= 8;
+            h /= 8;
+            break;
+        default:
+            break;
     }
     const int ci = colorIndex_.load();
     if (ci < 0 || ci > 5) return fail(kErrWindowRange);
@@ -109,9 +132,12 @@ int COrvane::Prepare() {
 int COrvane::Capture() {
     if (!sdk_) return fail(kErrState);
     switch (mode_.load()) {
-        case kPreviewMode: return fail(kErrState);
-        case kCaptureMode: return 1;
-        default: break;
+        case kPreviewMode:
+            return fail(kErrState);
+        case kCaptureMode:
+            return 1;
+        default:
+            break;
     }
     if (!Prepare()) return 0;
     mode_.store(kCaptureMode);
@@ -205,8 +231,8 @@ bool COrvane::CopyOut(void* buffer, int size, int rowOrder) {
         history_.record(kErrMemory);
         return false;
     }
-    return imaging::copyOut(out->view(), static_cast<uint8_t*>(buffer),
-                            static_cast<size_t>(size), rowOrder);
+    return imaging::copyOut(out->view(), static_cast<uint8_t*>(buffer), static_cast<size_t>(size),
+                            rowOrder);
 }
 
 void COrvane::AcquisitionLoop() {
@@ -216,7 +242,8 @@ void COrvane::AcquisitionLoop() {
         const int result = sdk_->WaitFrame(kFrameWaitMs);
         if (result == device::kWaitFailed) {
             runFlag_.store(0);
-            if (auto cb = callbackWindow_.load()) platform::postMessage(cb, kMsgFrame, 0, kErrDelivery);
+            if (auto cb = callbackWindow_.load())
+                platform::postMessage(cb, kMsgFrame, 0, kErrDelivery);
             history_.record(kErrDelivery);
             break;
         }
@@ -243,7 +270,8 @@ void COrvane::AcquisitionLoop() {
             const uint32_t now = platform::timeGetTime();
             const uint32_t elapsed = now - frameWindowStart_;
             if (elapsed > 1000) {
-                frameRate_.store(static_cast<int>(static_cast<int64_t>(frameCounter_) * 10000 / elapsed));
+                frameRate_.store(
+                    static_cast<int>(static_cast<int64_t>(frameCounter_) * 10000 / elapsed));
                 frameCounter_ = 0;
                 frameWindowStart_ = now;
             }
@@ -309,31 +337,17 @@ int COrvane::GetImage(void* buffer, int size, int rowOrder) {
 void COrvane::AutoIris(const CDibImage& raw) {
     const int irisMode = camera_[CameraSettings::kAutoIris];
     const int w = raw.width(), h = raw.height();
-    static constexpr double kRegions[5][4] = {{0.1, 0.1, 0.2, 0.2},
-                                              {0.1, 0.8, 0.2, 0.9},
-                                              {0.45, 0.45, 0.55, 0.55},
-                                              {0.8, 0.1, 0.9, 0.2},
-                                              {0.8, 0.8, 0.9, 0.9}};
-    // Single precision, as the factor has always been computed: with it five bright regions
-    // give exactly a quarter (0.85 - 4 x 0.15 rounds to just above 0.25, not below).
-    float d = 1.0f;
+    int means[5];
     for (int i = 0; i < 5; ++i) {
-        const imaging::PixelRect rect{static_cast<int>(kRegions[i][0] * w),
-                                      static_cast<int>(kRegions[i][1] * h),
-                                      static_cast<int>(kRegions[i][2] * w),
-                                      static_cast<int>(kRegions[i][3] * h)};
-        const int m = imaging::meanLevel(raw.view(), rect);
-        if (i == 0) {
-            d = m > 200 ? 0.85f : m > 160 ? 0.9f : m < 100 ? 1.05f : 1.0f;
-        } else if (m > 200) {
-            d -= 0.15f;
-        } else if (m > 160) {
-            d -= 0.1f;
-        } else if (m < 100) {
-            d += 0.05f;
-        }
+        const float* r = kAutoIrisRegions[i];
+        const imaging::PixelRect rect{static_cast<int>(r[0] * static_cast<float>(w)),
+                                      static_cast<int>(r[1] * static_cast<float>(h)),
+                                      static_cast<int>(r[2] * static_cast<float>(w)),
+                                      static_cast<int>(r[3] * static_cast<float>(h))};
+        means[i] = imaging::meanLevel(raw.view(), rect);
     }
-    if (d > 0.6f && d < 1.2f) return;
+    const float d = autoIrisFactor(means);
+    if (!autoIrisActs(d)) return;
     device::COrvaneUSB3Q7SimpleSdk& dev = *sdk_;
     if (irisMode == 2) {
         const int current = std::max(camera_[CameraSettings::kGlobalGain], 4);
@@ -343,7 +357,8 @@ void COrvane::AutoIris(const CDibImage& raw) {
         for (int i = CameraSettings::kGlobalGain; i <= CameraSettings::kColorGainGreen2; ++i)
             camera_[i] = v;
     } else {
-        int v = static_cast<int>(static_cast<float>(camera_[CameraSettings::kExposure]) * d) & 0xFFFF;
+        int v =
+            static_cast<int>(static_cast<float>(camera_[CameraSettings::kExposure]) * d) & 0xFFFF;
         v = std::max(v, 1);
         v = std::min(std::max(v, dev.GetExposureTimeMin()), dev.GetExposureTimeMax());
         dev.SetExposure(static_cast<unsigned>(v));
@@ -394,11 +409,10 @@ void COrvane::RunPipeline(CDibImage& raw) {
                                          images_[wide ? kDark16 : kDark8]->view(),
                                          images_[wide ? kBright16 : kBright8]->view(), pool);
             if (dotFilter_.load())
-                imaging::applyDotFilter(raw.view(), pipelineWindow_,
-                                        images_[wide ? kHot16 : kHot8]->view(),
-                                        images_[wide ? kDead16 : kDead8]->view(),
-                                        images_[wide ? kMarks16 : kMarks8]->view(), threshold,
-                                        pool);
+                imaging::applyDotFilter(
+                    raw.view(), pipelineWindow_, images_[wide ? kHot16 : kHot8]->view(),
+                    images_[wide ? kDead16 : kDead8]->view(),
+                    images_[wide ? kMarks16 : kMarks8]->view(), threshold, pool);
         }
     }
 
@@ -417,7 +431,8 @@ void COrvane::RunPipeline(CDibImage& raw) {
                 gains.offset[i] = s[ImageSettings::kGrayOffsetR + i];
             }
             if (s[ImageSettings::kGrayOneShot] > 0) {
-                gains = imaging::measureGrayBalance(raw.view(), s[ImageSettings::kBayerMode], gains);
+                gains =
+                    imaging::measureGrayBalance(raw.view(), s[ImageSettings::kBayerMode], gains);
                 for (int i = 0; i < 4; ++i) {
                     s[ImageSettings::kGrayGainR + i] = gains.gain[i];
                     s[ImageSettings::kGrayOffsetR + i] = gains.offset[i];
@@ -430,7 +445,8 @@ void COrvane::RunPipeline(CDibImage& raw) {
             const CDibImage& raw8 = *images_[kRaw8];
             const CDibImage& out24 = *images_[kOut24];
             imaging::DemosaicParams params{s[ImageSettings::kBayerMode], s[ImageSettings::kGainRed],
-                                           s[ImageSettings::kGainGreen], s[ImageSettings::kGainBlue]};
+                                           s[ImageSettings::kGainGreen],
+                                           s[ImageSettings::kGainBlue]};
             if (imaging::demosaic(raw8.view(), out24.view(), params, pool))
                 imaging::grayFromColour(out24.view(), raw8.view(), pool);
         }
@@ -448,7 +464,8 @@ void COrvane::RunPipeline(CDibImage& raw) {
             s[ImageSettings::kGainRed] = std::min(wb.red, 400);
             s[ImageSettings::kGainGreen] = std::min(wb.green, 400);
             s[ImageSettings::kGainBlue] = std::min(wb.blue, 400);
-            if (s[ImageSettings::kWhiteBalanceRequest1] && s[ImageSettings::kWhiteBalanceRequest2]) {
+            if (s[ImageSettings::kWhiteBalanceRequest1] &&
+                s[ImageSettings::kWhiteBalanceRequest2]) {
                 s[ImageSettings::kBayerGainAuto] = 0;
                 s[ImageSettings::kWhiteBalanceRequest1] = 0;
                 s[ImageSettings::kWhiteBalanceRequest2] = 0;

@@ -27,7 +27,9 @@ std::string deviceName(int number) {
 
 }  // namespace
 
-void SdkDeleter::operator()(device::COrvaneUSB3Q7SimpleSdk* sdk) const noexcept { delete sdk; }
+void SdkDeleter::operator()(device::COrvaneUSB3Q7SimpleSdk* sdk) const noexcept {
+    delete sdk;
+}
 
 COrvane::COrvane() : frameWindowStart_(platform::timeGetTime()) {}
 

@@ -19,11 +19,11 @@
 #include "imaging/CDibImage.h"
 #include "imaging/ColorFilters.h"
 #include "imaging/MaskFilters.h"
-#include "platform/Thread.h"
-#include "platform/WorkerPool.h"
+#include "output/CAviWriter.h"
 #include "platform/MessageWindow.h"
 #include "platform/Sync.h"
-#include "output/CAviWriter.h"
+#include "platform/Thread.h"
+#include "platform/WorkerPool.h"
 #include "session/ErrorHistory.h"
 
 namespace orvane::device {
@@ -32,8 +32,8 @@ class COrvaneUSB3Q7SimpleSdk;
 
 namespace orvane::session {
 
-using platform::WindowHandle;
 using imaging::CDibImage;
+using platform::WindowHandle;
 
 // Owning deleter for the device SDK object, defined where the class is complete.
 struct SdkDeleter {
@@ -65,7 +65,7 @@ struct ImageSettings {
         kGamma = dialogs::image::kGamma,
         kBayerMode = dialogs::image::kBayerMode,
         kGrayMode = dialogs::image::kGrayMode,
-        kGrayGainR = dialogs::image::kGrayGainR,  // then G1, G2, B
+        kGrayGainR = dialogs::image::kGrayGainR,      // then G1, G2, B
         kGrayOffsetR = dialogs::image::kGrayOffsetR,  // then G1, G2, B
         kBayerGainAuto = dialogs::image::kBayerGainAuto,
         kWhiteBalanceRequest1 = dialogs::image::kWhiteBalanceRequest1,
@@ -91,10 +91,10 @@ struct CameraSettings {
         kMirrorV = dialogs::camera::kMirrorV,
         kMirrorH = dialogs::camera::kMirrorH,
         kAutoIris = dialogs::camera::kAutoIris,
-        kOption106 = dialogs::camera::kBlackLevel,   // black level (filter 106)
-        kPeltier = dialogs::camera::kPeltier,    // cooler on/off (filter 100)
+        kOption106 = dialogs::camera::kBlackLevel,     // black level (filter 106)
+        kPeltier = dialogs::camera::kPeltier,          // cooler on/off (filter 100)
         kOption105 = dialogs::camera::kShortExposure,  // short-exposure mode (filter 105)
-        kOption104 = dialogs::camera::kGainMode,  // gain mode (filter 104)
+        kOption104 = dialogs::camera::kGainMode,       // gain mode (filter 104)
         kCount = dialogs::kCameraValueCount
     };
     std::array<int32_t, kCount> v{};
@@ -150,7 +150,7 @@ enum BufferRole : int {
 };
 
 class COrvane {
-public:
+  public:
     COrvane();
     virtual ~COrvane();
     COrvane(const COrvane&) = delete;
@@ -188,8 +188,8 @@ public:
     int SetCaptureWindow(int width, int height);
     int SetCaptureWindowEx(int totalWidth, int xStart, int width, int totalHeight, int yStart,
                            int height);
-    int GetCaptureWindowEx(int* totalWidth, int* xStart, int* width, int* totalHeight,
-                           int* yStart, int* height);
+    int GetCaptureWindowEx(int* totalWidth, int* xStart, int* width, int* totalHeight, int* yStart,
+                           int* height);
     int Width();
     int Height();
     int SetColorMode(int bitsPerPixel);
@@ -238,9 +238,9 @@ public:
     int SetAnalogDlg(WindowHandle parent);
 
     // ---- Operations this camera does not offer
-    int NotOffered();       // posts 11 without recording, returns 0
-    int ConfigFilter();     // records 11, returns -1
-    int TextExchange();     // records 11, returns 0
+    int NotOffered();    // posts 11 without recording, returns 0
+    int ConfigFilter();  // records 11, returns -1
+    int TextExchange();  // records 11, returns 0
 
     // Records code (and posts it to the application window). Any thread.
     void RecordError(int code) { history_.record(code); }
@@ -252,7 +252,7 @@ public:
     }
     bool hasDevice() const { return sdk_ != nullptr; }
 
-private:
+  private:
     // Pushes the cached camera settings to the opened device (gains, exposure, mirrors,
     // supported options), in the order the device expects them.
     void PushCameraSettings();
@@ -297,10 +297,10 @@ private:
     void* previewDc_ = nullptr;      // Its drawing context.
 
     // ---- Settings
-    CaptureGeometry geometry_;   // Written by application threads only.
-    ImageSettings image_;        // Guarded by frameLock_ while acquisition runs.
+    CaptureGeometry geometry_;  // Written by application threads only.
+    ImageSettings image_;       // Guarded by frameLock_ while acquisition runs.
     void* imageDialog_ = nullptr;
-    CameraSettings camera_;      // Guarded by frameLock_ while acquisition runs.
+    CameraSettings camera_;  // Guarded by frameLock_ while acquisition runs.
     void* analogDialog_ = nullptr;
 
     // ---- Acquisition state
@@ -327,17 +327,17 @@ private:
     imaging::HueSaturation hueSaturation_;                // Guarded by frameLock_.
     imaging::ToneTableCache toneTables_;                  // Guarded by frameLock_.
     std::unique_ptr<platform::WorkerPool> workers_;       // Made by Prepare, used under frameLock_.
-    platform::Thread acquisitionThread_;                  // Started and joined by application threads.
+    platform::Thread acquisitionThread_;  // Started and joined by application threads.
     // The AVI file being written: used by the recording thread while it runs, and by the
     // thread that started or stopped it otherwise.
     std::unique_ptr<output::CAviWriter> avi_;
-    platform::Thread recordingThread_;                    // Started and joined by application threads.
+    platform::Thread recordingThread_;  // Started and joined by application threads.
     std::atomic<int> colorIndex_{0};
     std::atomic<int> subSample_{0};
     std::atomic<int> waitTime_{10};
     int clock_ = 0;
-    int frameCounter_ = 0;        // Acquisition thread only.
-    uint32_t frameWindowStart_;   // Acquisition thread only (set at construction).
+    int frameCounter_ = 0;       // Acquisition thread only.
+    uint32_t frameWindowStart_;  // Acquisition thread only (set at construction).
     std::atomic<int> frameRate_{0};
     int snapshotTimeout_ = 3000;
     int deviceNumber_ = 0;               // Written by application threads only.

@@ -15,7 +15,9 @@ constexpr int kFullHeight = 2048;
 constexpr int kIoPortRegister = 7;
 constexpr int kSromVerifyReads = 10;
 
-bool inRange(int v, int lo, int hi) { return v >= lo && v <= hi; }
+bool inRange(int v, int lo, int hi) {
+    return v >= lo && v <= hi;
+}
 
 // Session-held filter values: identifier, index in the image settings, accepted range.
 struct SessionFilter {
@@ -25,14 +27,22 @@ struct SessionFilter {
     int hi;
 };
 constexpr SessionFilter kSessionFilters[] = {
-    {1, ImageSettings::kBrightness, -255, 255},   {2, ImageSettings::kContrast, -127, 127},
-    {3, ImageSettings::kHue, -360, 360},          {4, ImageSettings::kSaturation, -255, 255},
-    {5, ImageSettings::kSharpness, 0, 30},        {7, ImageSettings::kGainRed, 0, 400},
-    {8, ImageSettings::kGainGreen, 0, 400},       {9, ImageSettings::kGainBlue, 0, 400},
-    {11, ImageSettings::kGamma, 0, 200},          {12, ImageSettings::kBayerMode, 0, 3},
-    {19, ImageSettings::kGrayMode, 0, 2},         {20, ImageSettings::kGrayGainR, 0, 255},
-    {21, ImageSettings::kGrayGainR + 1, 0, 255},  {22, ImageSettings::kGrayGainR + 2, 0, 255},
-    {23, ImageSettings::kGrayGainR + 3, 0, 255},  {24, ImageSettings::kGrayOffsetR, -255, 255},
+    {1, ImageSettings::kBrightness, -255, 255},
+    {2, ImageSettings::kContrast, -127, 127},
+    {3, ImageSettings::kHue, -360, 360},
+    {4, ImageSettings::kSaturation, -255, 255},
+    {5, ImageSettings::kSharpness, 0, 30},
+    {7, ImageSettings::kGainRed, 0, 400},
+    {8, ImageSettings::kGainGreen, 0, 400},
+    {9, ImageSettings::kGainBlue, 0, 400},
+    {11, ImageSettings::kGamma, 0, 200},
+    {12, ImageSettings::kBayerMode, 0, 3},
+    {19, ImageSettings::kGrayMode, 0, 2},
+    {20, ImageSettings::kGrayGainR, 0, 255},
+    {21, ImageSettings::kGrayGainR + 1, 0, 255},
+    {22, ImageSettings::kGrayGainR + 2, 0, 255},
+    {23, ImageSettings::kGrayGainR + 3, 0, 255},
+    {24, ImageSettings::kGrayOffsetR, -255, 255},
     {25, ImageSettings::kGrayOffsetR + 1, -255, 255},
     {26, ImageSettings::kGrayOffsetR + 2, -255, 255},
     {27, ImageSettings::kGrayOffsetR + 3, -255, 255},
@@ -55,8 +65,15 @@ bool COrvane::GeometryValid(const CaptureGeometry& g, int subSample) {
         return false;
     if (g.xStart + g.width > kFullWidth || g.yStart + g.height > kFullHeight) return false;
     switch (subSample) {
-        case 1: case 2: case 3: case 17: case 18: case 19: return false;
-        default: return true;
+        case 1:
+        case 2:
+        case 3:
+        case 17:
+        case 18:
+        case 19:
+            return false;
+        default:
+            return true;
     }
 }
 
@@ -70,9 +87,8 @@ int COrvane::GetCameraInfo(void* record) {
     std::memcpy(&size, bytes, sizeof size);
     if (size < 36) return fail(kErrMemory);
     device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
-    const int32_t fields[8] = {d.GetMaxWidth(),        d.GetMaxHeight(),
-                               d.GetGlobalGainMin(),   d.GetGlobalGainMax(),
-                               d.GetColorGainMin(),    d.GetColorGainMax(),
+    const int32_t fields[8] = {d.GetMaxWidth(),        d.GetMaxHeight(),      d.GetGlobalGainMin(),
+                               d.GetGlobalGainMax(),   d.GetColorGainMin(),   d.GetColorGainMax(),
                                d.GetExposureTimeMin(), d.GetExposureTimeMax()};
     std::memcpy(bytes + 4, fields, sizeof fields);
     if (size >= 56) {
@@ -114,8 +130,8 @@ int COrvane::SetCaptureWindow(int width, int height) {
     return 1;
 }
 
-int COrvane::SetCaptureWindowEx(int totalWidth, int xStart, int width, int totalHeight,
-                                int yStart, int height) {
+int COrvane::SetCaptureWindowEx(int totalWidth, int xStart, int width, int totalHeight, int yStart,
+                                int height) {
     if (!sdk_) return fail(kErrState);
     const bool widthOk = sdk_->GetHorizontalWindowAllowed() != 0 || width == kFullWidth;
     const bool heightOk = sdk_->GetVerticalWindowAllowed() != 0 || height == kFullHeight;
@@ -146,8 +162,12 @@ int COrvane::GetCaptureWindowEx(int* totalWidth, int* xStart, int* width, int* t
     return 1;
 }
 
-int COrvane::Width() { return geometry_.width; }
-int COrvane::Height() { return geometry_.height; }
+int COrvane::Width() {
+    return geometry_.width;
+}
+int COrvane::Height() {
+    return geometry_.height;
+}
 
 int COrvane::SetColorMode(int bitsPerPixel) {
     static constexpr int kBits[6] = {8, 16, 24, 32, 48, 64};
@@ -241,7 +261,10 @@ int COrvane::SetFilterValue(int id, int value) {
                 camera_[i] = value;
             return 1;
         }
-        case 14: case 15: case 16: case 17: {
+        case 14:
+        case 15:
+        case 16:
+        case 17: {
             if (!inRange(value, d.GetColorGainMin(), d.GetColorGainMax()))
                 return fail(kErrArgument);
             int index = 0;
@@ -349,12 +372,18 @@ int COrvane::GetFilterValue(int id, int* ok) {
             std::lock_guard lock(frameLock_);
             return image_[ImageSettings::kBayerGainAuto];
         }
-        case 13: return d.GetGlobalGain();
-        case 14: return d.GetColorGainRed();
-        case 15: return d.GetColorGainGreen1();
-        case 16: return d.GetColorGainGreen2();
-        case 17: return d.GetColorGainBlue();
-        case 18: return d.GetExposureTime();
+        case 13:
+            return d.GetGlobalGain();
+        case 14:
+            return d.GetColorGainRed();
+        case 15:
+            return d.GetColorGainGreen1();
+        case 16:
+            return d.GetColorGainGreen2();
+        case 17:
+            return d.GetColorGainBlue();
+        case 18:
+            return d.GetExposureTime();
         case 100: {
             int on = 0;
             if (!d.HasPeltier()) {
@@ -372,9 +401,12 @@ int COrvane::GetFilterValue(int id, int* ok) {
             setOk(0);
             history_.record(kErrUnsupported);
             return -1;
-        case 102: return dotFilter_.load();
-        case 103: return maskFilter_.load();
-        case 104: return d.HasGainMode() ? d.GetGainMode() : -1;
+        case 102:
+            return dotFilter_.load();
+        case 103:
+            return maskFilter_.load();
+        case 104:
+            return d.HasGainMode() ? d.GetGainMode() : -1;
         case 105: {
             int on = 0;
             if (!d.HasSwitchA()) {
@@ -524,7 +556,9 @@ int COrvane::FpgaWriteRegister(int address, int value) {
     return sdk_->WriteFpgaRegister(address, value) ? 1 : fail(kErrDevice);
 }
 
-int COrvane::ReadRegister(int address, int* ok) { return ReadRegisterEx(address, ok); }
+int COrvane::ReadRegister(int address, int* ok) {
+    return ReadRegisterEx(address, ok);
+}
 
 int COrvane::ReadRegisterEx(int address, int* ok) {
     if (!sdk_) {
@@ -541,7 +575,9 @@ int COrvane::ReadRegisterEx(int address, int* ok) {
     return value;
 }
 
-int COrvane::WriteRegister(int address, int value) { return WriteRegisterEx(address, value); }
+int COrvane::WriteRegister(int address, int value) {
+    return WriteRegisterEx(address, value);
+}
 
 int COrvane::WriteRegisterEx(int address, int value) {
     if (!sdk_) return fail(kErrState);

@@ -34,7 +34,7 @@ enum ErrorCode : int {
 };
 
 class ErrorHistory {
-public:
+  public:
     static constexpr int kDepth = 20;
 
     // Window that receives kMsgError; may be null (then recorded codes are not posted).
@@ -57,7 +57,7 @@ public:
     // Copy of the entries, newest first (for tests and diagnostics).
     std::array<int, kDepth> snapshot() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::array<int, kDepth> codes_{};  // Guarded by mutex_.
     std::atomic<platform::WindowHandle> window_{nullptr};

@@ -47,8 +47,8 @@ int COrvane::UpdateMaskData(int mode) {
         if (raw != nullptr && !raw->empty() && raw->width() == kFullWidth &&
             raw->height() == kFullHeight) {
             if (mode == 0 || mode == 1) {
-                CDibImage& reference = *images_[mode == 0 ? (wide ? kDark16 : kDark8)
-                                                          : (wide ? kBright16 : kBright8)];
+                CDibImage& reference =
+                    *images_[mode == 0 ? (wide ? kDark16 : kDark8) : (wide ? kBright16 : kBright8)];
                 std::memcpy(reference.bits(), raw->bits(),
                             std::min(reference.sizeBytes(), raw->sizeBytes()));
             } else {
@@ -59,9 +59,8 @@ int COrvane::UpdateMaskData(int mode) {
         const CDibImage& source =
             *images_[hot ? (wide ? kDark16 : kDark8) : (wide ? kBright16 : kBright8)];
         CDibImage& map = *images_[hot ? (wide ? kHot16 : kHot8) : (wide ? kDead16 : kDead8)];
-        imaging::buildDefectMap(source.view(),
-                                hot ? imaging::DefectKind::Hot : imaging::DefectKind::Dead,
-                                map.view());
+        imaging::buildDefectMap(
+            source.view(), hot ? imaging::DefectKind::Hot : imaging::DefectKind::Dead, map.view());
     }
     maskUpdating_.store(false);
     if (!ok || (mode != 0 && mode != 1)) return fail(kErrConversion);
@@ -75,10 +74,14 @@ int COrvane::LoadMaskFile(const char* path) {
     const output::MaskReferences refs{images_[kDark8].get(), images_[kBright8].get(),
                                       images_[kDark16].get(), images_[kBright16].get()};
     if (path == nullptr || !output::LoadMaskFile(path, refs)) return fail(kErrMaskFile);
-    imaging::buildDefectMap(images_[kDark8]->view(), imaging::DefectKind::Hot, images_[kHot8]->view());
-    imaging::buildDefectMap(images_[kBright8]->view(), imaging::DefectKind::Dead, images_[kDead8]->view());
-    imaging::buildDefectMap(images_[kDark16]->view(), imaging::DefectKind::Hot, images_[kHot16]->view());
-    imaging::buildDefectMap(images_[kBright16]->view(), imaging::DefectKind::Dead, images_[kDead16]->view());
+    imaging::buildDefectMap(images_[kDark8]->view(), imaging::DefectKind::Hot,
+                            images_[kHot8]->view());
+    imaging::buildDefectMap(images_[kBright8]->view(), imaging::DefectKind::Dead,
+                            images_[kDead8]->view());
+    imaging::buildDefectMap(images_[kDark16]->view(), imaging::DefectKind::Hot,
+                            images_[kHot16]->view());
+    imaging::buildDefectMap(images_[kBright16]->view(), imaging::DefectKind::Dead,
+                            images_[kDead16]->view());
     return 1;
 }
 

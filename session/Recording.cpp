@@ -98,7 +98,8 @@ void COrvane::RecordingLoop() {
         }
         if (static_cast<int32_t>(recordEnd_ - t) < 0) break;
     }
-    avi_->setRate(output::CAviWriter::measuredRate(recordedFrames_, platform::timeGetTime() - recordStart_));
+    avi_->setRate(
+        output::CAviWriter::measuredRate(recordedFrames_, platform::timeGetTime() - recordStart_));
     avi_->finish();
     recording_.store(false);
 }

@@ -32,7 +32,7 @@ void writeInt(RegistryKey& key, const char* name, int32_t value) {
 constexpr const char* kGeometryNames[7] = {"TH", "TV", "EH", "EV", "EHS", "EVS", "Buf"};
 
 int32_t* geometryField(CaptureGeometry& g, int i) {
-    int32_t* fields[7] = {&g.totalWidth, &g.totalHeight, &g.width,     &g.height,
+    int32_t* fields[7] = {&g.totalWidth, &g.totalHeight, &g.width,      &g.height,
                           &g.xStart,     &g.yStart,      &g.bufferCount};
     return fields[i];
 }
@@ -85,16 +85,20 @@ struct GainValue {
     int index;
 };
 constexpr GainValue kGainValues[10] = {
-    {"Global", CameraSettings::kGlobalGain},      {"ColorG1", CameraSettings::kColorGainGreen1},
-    {"ColorR", CameraSettings::kColorGainRed},    {"ColorB", CameraSettings::kColorGainBlue},
+    {"Global", CameraSettings::kGlobalGain},       {"ColorG1", CameraSettings::kColorGainGreen1},
+    {"ColorR", CameraSettings::kColorGainRed},     {"ColorB", CameraSettings::kColorGainBlue},
     {"ColorG2", CameraSettings::kColorGainGreen2}, {"Exposure", CameraSettings::kExposure},
-    {"V_Mirror", CameraSettings::kMirrorV},       {"H_Mirror", CameraSettings::kMirrorH},
-    {"AutoIris", CameraSettings::kAutoIris},      {"GainMode", CameraSettings::kOption104}};
+    {"V_Mirror", CameraSettings::kMirrorV},        {"H_Mirror", CameraSettings::kMirrorH},
+    {"AutoIris", CameraSettings::kAutoIris},       {"GainMode", CameraSettings::kOption104}};
 
 }  // namespace
 
-std::string cameraKeyName(int deviceNumber) { return format2("Camera", deviceNumber); }
-std::string presetKeyName(int preset) { return format2("Size", preset); }
+std::string cameraKeyName(int deviceNumber) {
+    return format2("Camera", deviceNumber);
+}
+std::string presetKeyName(int preset) {
+    return format2("Size", preset);
+}
 
 int LoadGeometry(int deviceNumber, CaptureGeometry& geometry) {
     RegistryKey root = RegistryKey::open(kRootKey);

@@ -57,7 +57,7 @@ TEST(ErrorHistory, ConcurrentWritersLoseNothingButTheOldest) {
 }
 
 class Notifications : public testing::Test {
-protected:
+  protected:
     void SetUp() override { window_ = Orvane_CreateMessageWindow(0); }
     void TearDown() override { Orvane_DestroyMessageWindow(window_); }
     static void drainThreadQueue() {

@@ -39,10 +39,12 @@ std::vector<Call> everyHandleExport() {
         {"EnumDeviceW", [](ORVANE_HANDLE h) { return Orvane_EnumDeviceW(h, wnames); }, 0},
         {"SetDeviceNumber", [](ORVANE_HANDLE h) { return Orvane_SetDeviceNumber(h, 0); }, 0},
         {"GetDeviceName", [](ORVANE_HANDLE h) { return Orvane_GetDeviceName(h, 0, text, 256); }, 0},
-        {"GetDeviceNameW", [](ORVANE_HANDLE h) { return Orvane_GetDeviceNameW(h, 0, wtext, 256); }, 0},
+        {"GetDeviceNameW", [](ORVANE_HANDLE h) { return Orvane_GetDeviceNameW(h, 0, wtext, 256); },
+         0},
         {"Capture", [](ORVANE_HANDLE h) { return Orvane_Capture(h); }, 0},
         {"Preview", [](ORVANE_HANDLE h) { return Orvane_Preview(h); }, 0},
-        {"CallBackPreview", [w](ORVANE_HANDLE h) { return Orvane_CallBackPreview(h, w, text, 256, 0); }, 0},
+        {"CallBackPreview",
+         [w](ORVANE_HANDLE h) { return Orvane_CallBackPreview(h, w, text, 256, 0); }, 0},
         {"StartPreview", [](ORVANE_HANDLE h) { return Orvane_StartPreview(h); }, 0},
         {"StopPreview", [](ORVANE_HANDLE h) { return Orvane_StopPreview(h); }, 0},
         {"Close", [](ORVANE_HANDLE h) { return Orvane_Close(h); }, 0},
@@ -50,14 +52,22 @@ std::vector<Call> everyHandleExport() {
         {"GetImage", [](ORVANE_HANDLE h) { return Orvane_GetImage(h, text, 256, 0); }, 0},
         {"SetWaitTime", [](ORVANE_HANDLE h) { return Orvane_SetWaitTime(h, 5); }, 0},
         {"GetWaitTime", [](ORVANE_HANDLE h) { return Orvane_GetWaitTime(h); }, -1},
-        {"SetPreviewWindow", [w](ORVANE_HANDLE h) { return Orvane_SetPreviewWindow(h, w, 0, 0, 10, 10); }, 0},
+        {"SetPreviewWindow",
+         [w](ORVANE_HANDLE h) { return Orvane_SetPreviewWindow(h, w, 0, 0, 10, 10); }, 0},
         {"SaveImage", [](ORVANE_HANDLE h) { return Orvane_SaveImage(h, "/tmp/x", 0); }, 0},
         {"SaveImageW", [](ORVANE_HANDLE h) { return Orvane_SaveImageW(h, wpath, 0); }, 0},
         {"Record", [](ORVANE_HANDLE h) { return Orvane_Record(h, "/tmp/x", 10, 0); }, 0},
         {"RecordW", [](ORVANE_HANDLE h) { return Orvane_RecordW(h, wpath, 10, 0); }, 0},
-        {"SetCaptureWindow", [](ORVANE_HANDLE h) { return Orvane_SetCaptureWindow(h, 640, 480); }, 0},
-        {"SetCaptureWindowEx", [](ORVANE_HANDLE h) { return Orvane_SetCaptureWindowEx(h, 3072, 0, 3072, 2048, 0, 2048); }, 0},
-        {"GetCaptureWindowEx", [](ORVANE_HANDLE h) { return Orvane_GetCaptureWindowEx(h, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]); }, 0},
+        {"SetCaptureWindow", [](ORVANE_HANDLE h) { return Orvane_SetCaptureWindow(h, 640, 480); },
+         0},
+        {"SetCaptureWindowEx",
+         [](ORVANE_HANDLE h) { return Orvane_SetCaptureWindowEx(h, 3072, 0, 3072, 2048, 0, 2048); },
+         0},
+        {"GetCaptureWindowEx",
+         [](ORVANE_HANDLE h) {
+             return Orvane_GetCaptureWindowEx(h, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+         },
+         0},
         {"Width", [](ORVANE_HANDLE h) { return Orvane_Width(h); }, 0},
         {"Height", [](ORVANE_HANDLE h) { return Orvane_Height(h); }, 0},
         {"SetColorMode", [](ORVANE_HANDLE h) { return Orvane_SetColorMode(h, 24); }, 0},
@@ -74,19 +84,26 @@ std::vector<Call> everyHandleExport() {
         {"SetChannelGain", [](ORVANE_HANDLE h) { return Orvane_SetChannelGain(h, 1, 5); }, 0},
         {"GetChannelGain", [](ORVANE_HANDLE h) { return Orvane_GetChannelGain(h, 1, nullptr); }, 0},
         {"SetChannelOffset", [](ORVANE_HANDLE h) { return Orvane_SetChannelOffset(h, 1, 5); }, 0},
-        {"GetChannelOffset", [](ORVANE_HANDLE h) { return Orvane_GetChannelOffset(h, 1, nullptr); }, 0},
+        {"GetChannelOffset", [](ORVANE_HANDLE h) { return Orvane_GetChannelOffset(h, 1, nullptr); },
+         0},
         {"SetExposureTimeEx", [](ORVANE_HANDLE h) { return Orvane_SetExposureTimeEx(h, 0.01); }, 0},
-        {"GetExposureTimeEx", [](ORVANE_HANDLE h) { return Orvane_GetExposureTimeEx(h, nullptr); }, 0.0},
-        {"SetRealExposureTime", [](ORVANE_HANDLE h) { return Orvane_SetRealExposureTime(h, 20000); }, 0},
-        {"GetRealExposureTime", [](ORVANE_HANDLE h) { return Orvane_GetRealExposureTime(h, nullptr); }, 0},
+        {"GetExposureTimeEx", [](ORVANE_HANDLE h) { return Orvane_GetExposureTimeEx(h, nullptr); },
+         0.0},
+        {"SetRealExposureTime",
+         [](ORVANE_HANDLE h) { return Orvane_SetRealExposureTime(h, 20000); }, 0},
+        {"GetRealExposureTime",
+         [](ORVANE_HANDLE h) { return Orvane_GetRealExposureTime(h, nullptr); }, 0},
         {"SetAutoIris", [](ORVANE_HANDLE h) { return Orvane_SetAutoIris(h, 1); }, 0},
         {"GetAutoIris", [](ORVANE_HANDLE h) { return Orvane_GetAutoIris(h, nullptr); }, 0},
         {"SetSamplingRate", [](ORVANE_HANDLE h) { return Orvane_SetSamplingRate(h, 1); }, 0},
         {"GetSamplingRate", [](ORVANE_HANDLE h) { return Orvane_GetSamplingRate(h, &v[0]); }, 0},
         {"GetVideoFormat", [](ORVANE_HANDLE h) { return Orvane_GetVideoFormat(h, &v[0]); }, 0},
-        {"GetTemperatureEx", [](ORVANE_HANDLE h) { return Orvane_GetTemperatureEx(h, nullptr); }, 0.0},
-        {"Fpga_ReadRegister", [](ORVANE_HANDLE h) { return Orvane_Fpga_ReadRegister(h, 1, nullptr); }, 0},
-        {"Fpga_WriteRegister", [](ORVANE_HANDLE h) { return Orvane_Fpga_WriteRegister(h, 1, 1); }, 0},
+        {"GetTemperatureEx", [](ORVANE_HANDLE h) { return Orvane_GetTemperatureEx(h, nullptr); },
+         0.0},
+        {"Fpga_ReadRegister",
+         [](ORVANE_HANDLE h) { return Orvane_Fpga_ReadRegister(h, 1, nullptr); }, 0},
+        {"Fpga_WriteRegister", [](ORVANE_HANDLE h) { return Orvane_Fpga_WriteRegister(h, 1, 1); },
+         0},
         {"ReadRegister", [](ORVANE_HANDLE h) { return Orvane_ReadRegister(h, 1, nullptr); }, 0},
         {"ReadRegisterEx", [](ORVANE_HANDLE h) { return Orvane_ReadRegisterEx(h, 1, nullptr); }, 0},
         {"WriteRegister", [](ORVANE_HANDLE h) { return Orvane_WriteRegister(h, 1, 1); }, 0},
@@ -108,8 +125,10 @@ std::vector<Call> everyHandleExport() {
         {"Fps", [](ORVANE_HANDLE h) { return Orvane_Fps(h); }, 0},
         {"GetHalfClock", [](ORVANE_HANDLE h) { return Orvane_GetHalfClock(h); }, 0},
         {"SetHalfClock", [](ORVANE_HANDLE h) { return Orvane_SetHalfClock(h, 1); }, 0},
-        {"GetInternalCorrection", [](ORVANE_HANDLE h) { return Orvane_GetInternalCorrection(h); }, 0},
-        {"SetInternalCorrection", [](ORVANE_HANDLE h) { return Orvane_SetInternalCorrection(h, 1); }, 0},
+        {"GetInternalCorrection", [](ORVANE_HANDLE h) { return Orvane_GetInternalCorrection(h); },
+         0},
+        {"SetInternalCorrection",
+         [](ORVANE_HANDLE h) { return Orvane_SetInternalCorrection(h, 1); }, 0},
         {"SetCrossbar", [](ORVANE_HANDLE h) { return Orvane_SetCrossbar(h, 1); }, 0},
         {"Trigger", [](ORVANE_HANDLE h) { return Orvane_Trigger(h); }, 0},
         {"GetConfigFilter", [](ORVANE_HANDLE h) { return Orvane_GetConfigFilter(h); }, 0},
@@ -126,7 +145,7 @@ std::vector<Call> everyHandleExport() {
 }
 
 class ExportFrame : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         window_ = Orvane_CreateMessageWindow(0);
         ASSERT_NE(window_, nullptr);
@@ -187,7 +206,9 @@ TEST_F(ExportFrame, TwoSessionsAreIndependent) {
     witness_ = Orvane_Initialize(nullptr);  // for TearDown
 }
 
-TEST(Exports, VersionNeedsNoHandle) { EXPECT_EQ(Orvane_GetDllVersion(), 0x01F80520u); }
+TEST(Exports, VersionNeedsNoHandle) {
+    EXPECT_EQ(Orvane_GetDllVersion(), 0x01F80520u);
+}
 
 TEST(Exports, InitializeWithANullWindowStillReturnsAHandle) {
     const ORVANE_HANDLE h = Orvane_Initialize(nullptr);

@@ -7,12 +7,12 @@
 
 static int failures = 0;
 
-#define CHECK(cond)                                                 \
-    do {                                                            \
-        if (!(cond)) {                                              \
+#define CHECK(cond)                                                    \
+    do {                                                               \
+        if (!(cond)) {                                                 \
             fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                             \
-        }                                                           \
+            ++failures;                                                \
+        }                                                              \
     } while (0)
 
 int main(void) {
@@ -25,7 +25,7 @@ int main(void) {
     CHECK(Orvane_GetDllVersion() == 0x01F80520u);
     CHECK(sizeof(OrvaneCameraInfo) == 56);
     CHECK(offsetof(OrvaneCameraInfo, exposureSecondsMin) == 40);
-    CHECK(offsetof(OrvaneFrameInfo, buffer) == 24 || sizeof(void *) == 4);
+    CHECK(offsetof(OrvaneFrameInfo, buffer) == 24 || sizeof(void*) == 4);
     memset(&frame, 0, sizeof frame);
 
     window = Orvane_CreateMessageWindow(0);

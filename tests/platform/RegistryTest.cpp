@@ -15,8 +15,8 @@
 
 namespace {
 
-using orvane::platform::RegistryKey;
 using orvane::platform::registryFilePath;
+using orvane::platform::RegistryKey;
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -83,13 +83,12 @@ TEST(Registry, KeysEnumerateAndDelete) {
 
 TEST(Registry, AFileWrittenByHandIsRead) {
     std::filesystem::create_directories(std::filesystem::path(registryFilePath()).parent_path());
-    std::ofstream(registryFilePath())
-        << "Windows Registry Editor Version 5.00\r\n\r\n"
-           "; comment\r\n"
-           "[HKEY_CURRENT_USER\\Software\\A]\r\n"
-           "\"Long\"=hex:01,02,\\\r\n  03,04\r\n"
-           "\"Text\"=\"hello \\\"x\\\"\"\r\n"
-           "\"N\"=dword:0000000a\r\n";
+    std::ofstream(registryFilePath()) << "Windows Registry Editor Version 5.00\r\n\r\n"
+                                         "; comment\r\n"
+                                         "[HKEY_CURRENT_USER\\Software\\A]\r\n"
+                                         "\"Long\"=hex:01,02,\\\r\n  03,04\r\n"
+                                         "\"Text\"=\"hello \\\"x\\\"\"\r\n"
+                                         "\"N\"=dword:0000000a\r\n";
     RegistryKey key = RegistryKey::open("Software\\A");
     ASSERT_TRUE(key.valid());
     std::vector<uint8_t> data;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "OrvaneSdk.h"
+#include "session/AutoIris.h"
 #include "sim/VirtualCameraSystem.h"
 
 namespace {
@@ -16,10 +17,12 @@ using orvane::sim::ScopedVirtualCameras;
 constexpr int kW = 3072;
 constexpr int kH = 2048;
 
-int strideOf(int bits) { return (kW * bits / 8 + 3) & ~3; }
+int strideOf(int bits) {
+    return (kW * bits / 8 + 3) & ~3;
+}
 
 class Acquisition : public testing::Test {
-protected:
+  protected:
     void start(const char* cameras) {
         cams_ = std::make_unique<ScopedVirtualCameras>(cameras);
         window_ = Orvane_CreateMessageWindow(0);
@@ -81,7 +84,8 @@ TEST_F(Acquisition, AShortBufferFailsAndIsReportedTwiceAndToTheCallbackWindow) {
     start("30f0:pace=fast:scene=flat:10");
     // Register the callback window through a preview, then stop it.
     std::vector<uint8_t> big(static_cast<size_t>(strideOf(24)) * kH);
-    ASSERT_EQ(Orvane_CallBackPreview(handle_, window_, big.data(), static_cast<int>(big.size()), 1), 1);
+    ASSERT_EQ(Orvane_CallBackPreview(handle_, window_, big.data(), static_cast<int>(big.size()), 1),
+              1);
     ASSERT_EQ(Orvane_StopPreview(handle_), 1);
     while (nextMessage(0).message != 0) {
     }
@@ -154,7 +158,8 @@ TEST_F(Acquisition, RowOrderDecidesWhichRowComesFirst) {
     const size_t stride = static_cast<size_t>(strideOf(8));
     std::vector<uint8_t> topFirst(stride * kH), bottomFirst(stride * kH);
     ASSERT_EQ(Orvane_SnapShot(handle_, topFirst.data(), static_cast<int>(topFirst.size()), 1), 1);
-    ASSERT_EQ(Orvane_GetImage(handle_, bottomFirst.data(), static_cast<int>(bottomFirst.size()), 0), 1);
+    ASSERT_EQ(Orvane_GetImage(handle_, bottomFirst.data(), static_cast<int>(bottomFirst.size()), 0),
+              1);
     EXPECT_EQ(0, std::memcmp(topFirst.data(), bottomFirst.data() + (kH - 1) * stride, stride));
     EXPECT_EQ(0, std::memcmp(topFirst.data() + (kH - 1) * stride, bottomFirst.data(), stride));
     // Ramp: sample (x, y) = (x + 2y + n) mod 256, so row 1 starts 2 above row 0.
@@ -165,7 +170,9 @@ TEST_F(Acquisition, AFailingCameraEndsThePreviewWithOneRecordedThirteen) {
     start("30f0:pace=fast:scene=flat:5:fail_after=3");
     ASSERT_EQ(Orvane_SetColorMode(handle_, 8), 1);
     std::vector<uint8_t> buffer(static_cast<size_t>(strideOf(8)) * kH);
-    ASSERT_EQ(Orvane_CallBackPreview(handle_, window_, buffer.data(), static_cast<int>(buffer.size()), 1), 1);
+    ASSERT_EQ(
+        Orvane_CallBackPreview(handle_, window_, buffer.data(), static_cast<int>(buffer.size()), 1),
+        1);
     bool sawFailure = false;
     for (int i = 0; i < 50 && !sawFailure; ++i) {
         const OrvaneMessage m = nextMessage();
@@ -227,6 +234,35 @@ TEST(AcquisitionThreads, SessionsStreamAtOnceAndAreReleasedWhileRunning) {
     EXPECT_EQ(Orvane_Release(b), 1);
     Orvane_DestroyMessageWindow(wa);
     Orvane_DestroyMessageWindow(wb);
+}
+
+}  // namespace
+
+// The automatic exposure/gain factor on its own, for region patterns a virtual scene cannot
+// produce.
+namespace {
+
+using orvane::session::autoIrisActs;
+using orvane::session::autoIrisFactor;
+
+TEST(AutoIrisFactor, BrightEverywhereQuartersAndTheCentreAloneChangesNothing) {
+    const int allBright[5] = {250, 250, 250, 250, 250};
+    EXPECT_TRUE(autoIrisActs(autoIrisFactor(allBright)));
+    EXPECT_EQ(static_cast<int>(100.0f * autoIrisFactor(allBright)), 25);
+    EXPECT_EQ(static_cast<int>(200.0f * autoIrisFactor(allBright)), 50);
+
+    const int centreBright[5] = {130, 130, 250, 130, 130};
+    EXPECT_FLOAT_EQ(autoIrisFactor(centreBright), 0.85f);
+    EXPECT_FALSE(autoIrisActs(autoIrisFactor(centreBright)));
+
+    const int allDark[5] = {10, 10, 10, 10, 10};
+    EXPECT_FLOAT_EQ(autoIrisFactor(allDark), 1.25f);
+    EXPECT_TRUE(autoIrisActs(autoIrisFactor(allDark)));
+
+    const int middling[5] = {170, 170, 170, 120, 120};  // 0.9 - 0.1 - 0.1 = 0.7: no change
+    EXPECT_FALSE(autoIrisActs(autoIrisFactor(middling)));
+    const int firstDecides[5] = {210, 120, 120, 120, 120};
+    EXPECT_FLOAT_EQ(autoIrisFactor(firstDecides), 0.85f);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
 }
 
 class Output : public testing::Test {
-protected:
+  protected:
     void start(const char* cameras) {
         cams_ = std::make_unique<ScopedVirtualCameras>(cameras);
         handle_ = Orvane_Initialize(nullptr);
@@ -125,7 +125,8 @@ TEST_F(Output, DamagedMaskFilesAreRefusedAndChangeNothing) {
     auto good = readFile(path("good.mask"));
     auto write = [&](const char* name, const std::vector<uint8_t>& bytes) {
         std::ofstream(path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return path(name);
     };
     auto badSignature = good;
@@ -137,9 +138,11 @@ TEST_F(Output, DamagedMaskFilesAreRefusedAndChangeNothing) {
     auto shortFile = good;
     shortFile.resize(good.size() - 100);
     std::fill(shortFile.begin() + 40, shortFile.end(), 0x11);  // would change the references
-    for (auto& [name, bytes] : std::vector<std::pair<const char*, std::vector<uint8_t>*>>{
-             {"sig.mask", &badSignature}, {"width.mask", &badWidth},
-             {"block.mask", &badBlock}, {"short.mask", &shortFile}}) {
+    for (auto& [name, bytes] :
+         std::vector<std::pair<const char*, std::vector<uint8_t>*>>{{"sig.mask", &badSignature},
+                                                                    {"width.mask", &badWidth},
+                                                                    {"block.mask", &badBlock},
+                                                                    {"short.mask", &shortFile}}) {
         EXPECT_EQ(Orvane_LoadMaskFile(handle_, write(name, *bytes).c_str()), 0) << name;
         EXPECT_EQ(Orvane_GetLastError(handle_), 14) << name;
     }

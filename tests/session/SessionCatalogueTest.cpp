@@ -13,7 +13,7 @@ namespace {
 using orvane::sim::ScopedVirtualCameras;
 
 class OneCamera : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         handle_ = Orvane_Initialize(nullptr);
         ASSERT_NE(handle_, 0u);
@@ -40,13 +40,13 @@ TEST_F(OneCamera, FilterValuesAcceptTheirRangesAndRefuseOneStepOutside) {
         int lo;
         int hi;
     };
-    const Range ranges[] = {{1, -255, 255}, {2, -127, 127}, {3, -360, 360}, {4, -255, 255},
-                            {5, 0, 30},     {7, 0, 400},    {8, 0, 400},    {9, 0, 400},
-                            {11, 0, 200},   {12, 0, 3},     {13, 0, 511},   {14, 0, 0},
-                            {15, 0, 0},     {16, 0, 0},     {17, 0, 0},     {18, 1, 30000},
-                            {19, 0, 2},     {20, 0, 255},   {21, 0, 255},   {22, 0, 255},
-                            {23, 0, 255},   {24, -255, 255}, {25, -255, 255}, {26, -255, 255},
-                            {27, -255, 255}, {102, 0, 1},   {103, 0, 1}};
+    const Range ranges[] = {{1, -255, 255},  {2, -127, 127},  {3, -360, 360},  {4, -255, 255},
+                            {5, 0, 30},      {7, 0, 400},     {8, 0, 400},     {9, 0, 400},
+                            {11, 0, 200},    {12, 0, 3},      {13, 0, 511},    {14, 0, 0},
+                            {15, 0, 0},      {16, 0, 0},      {17, 0, 0},      {18, 1, 30000},
+                            {19, 0, 2},      {20, 0, 255},    {21, 0, 255},    {22, 0, 255},
+                            {23, 0, 255},    {24, -255, 255}, {25, -255, 255}, {26, -255, 255},
+                            {27, -255, 255}, {102, 0, 1},     {103, 0, 1}};
     for (const Range& r : ranges) {
         for (int v : {r.lo, r.hi}) {
             EXPECT_EQ(Orvane_SetFilterValue(handle_, r.id, v), 1) << r.id << " = " << v;

@@ -30,7 +30,8 @@ std::string settingsText() {
 }
 
 void writePreset(int number, int w, int h, int x = 0, int y = 0) {
-    RegistryKey key = RegistryKey::create(std::string(kCamera0) + "\\Size_0" + std::to_string(number));
+    RegistryKey key =
+        RegistryKey::create(std::string(kCamera0) + "\\Size_0" + std::to_string(number));
     key.setDword("TH", 3072);
     key.setDword("TV", 2048);
     key.setDword("EH", static_cast<uint32_t>(w));
@@ -43,14 +44,15 @@ void writePreset(int number, int w, int h, int x = 0, int y = 0) {
 TEST(Settings, FirstRunWritesTheDefaultTree) {
     const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
     const std::string text = settingsText();
-    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_00\\Size_00]"),
-              std::string::npos);
-    for (const char* line : {"\"TH\"=dword:00000c00", "\"TV\"=dword:00000800",
-                             "\"EH\"=dword:00000c00", "\"EV\"=dword:00000800",
-                             "\"EHS\"=dword:00000000", "\"EVS\"=dword:00000000",
-                             "\"Buf\"=dword:00000004", "\"Size\"=dword:00000000",
-                             "\"Color\"=dword:00000002", "\"SubSample\"=dword:00000000",
-                             "\"WaitTime\"=dword:00000001", "\"Clock\"=dword:00000000"})
+    EXPECT_NE(
+        text.find("[HKEY_CURRENT_USER\\Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_00\\Size_00]"),
+        std::string::npos);
+    for (const char* line :
+         {"\"TH\"=dword:00000c00", "\"TV\"=dword:00000800", "\"EH\"=dword:00000c00",
+          "\"EV\"=dword:00000800", "\"EHS\"=dword:00000000", "\"EVS\"=dword:00000000",
+          "\"Buf\"=dword:00000004", "\"Size\"=dword:00000000", "\"Color\"=dword:00000002",
+          "\"SubSample\"=dword:00000000", "\"WaitTime\"=dword:00000001",
+          "\"Clock\"=dword:00000000"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
     EXPECT_EQ(Orvane_GetColorMode(h), 24);
     EXPECT_EQ(Orvane_GetWaitTime(h), 1);

@@ -23,8 +23,12 @@ std::string sanitize(const std::string& name) {
 
 }  // namespace
 
-const std::string& testDir() { return g_dir; }
-const std::string& testShmName() { return g_shmName; }
+const std::string& testDir() {
+    return g_dir;
+}
+const std::string& testShmName() {
+    return g_shmName;
+}
 
 void resetTestEnvironment(const std::string& testName) {
     namespace fs = std::filesystem;

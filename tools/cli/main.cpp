@@ -44,18 +44,39 @@ void usage() {
 
 // Filter names as the named setters and getters know them, by identifier.
 const std::map<std::string, int>& filterIds() {
-    static const std::map<std::string, int> ids = {
-        {"brightness", 1},     {"contrast", 2},         {"hue", 3},
-        {"saturation", 4},     {"sharpness", 5},        {"bayergainrgb", 6},
-        {"bayergainred", 7},   {"bayergaingreen", 8},   {"bayergainblue", 9},
-        {"bayergainauto", 10}, {"gamma", 11},           {"bayermode", 12},
-        {"globalgain", 13},    {"gain", 13},            {"colorgainred", 14},
-        {"colorgaingreen1", 15}, {"colorgaingreen2", 16}, {"colorgainblue", 17},
-        {"exposuretime", 18},  {"exposure", 18},        {"graymode", 19},
-        {"graygainr", 20},     {"graygaing1", 21},      {"graygaing2", 22},
-        {"graygainb", 23},     {"grayoffsetr", 24},     {"grayoffsetg1", 25},
-        {"grayoffsetg2", 26},  {"grayoffsetb", 27},     {"peltier", 100},
-        {"temperature", 101},  {"dotfilter", 102},      {"maskfilter", 103}};
+    static const std::map<std::string, int> ids = {{"brightness", 1},
+                                                   {"contrast", 2},
+                                                   {"hue", 3},
+                                                   {"saturation", 4},
+                                                   {"sharpness", 5},
+                                                   {"bayergainrgb", 6},
+                                                   {"bayergainred", 7},
+                                                   {"bayergaingreen", 8},
+                                                   {"bayergainblue", 9},
+                                                   {"bayergainauto", 10},
+                                                   {"gamma", 11},
+                                                   {"bayermode", 12},
+                                                   {"globalgain", 13},
+                                                   {"gain", 13},
+                                                   {"colorgainred", 14},
+                                                   {"colorgaingreen1", 15},
+                                                   {"colorgaingreen2", 16},
+                                                   {"colorgainblue", 17},
+                                                   {"exposuretime", 18},
+                                                   {"exposure", 18},
+                                                   {"graymode", 19},
+                                                   {"graygainr", 20},
+                                                   {"graygaing1", 21},
+                                                   {"graygaing2", 22},
+                                                   {"graygainb", 23},
+                                                   {"grayoffsetr", 24},
+                                                   {"grayoffsetg1", 25},
+                                                   {"grayoffsetg2", 26},
+                                                   {"grayoffsetb", 27},
+                                                   {"peltier", 100},
+                                                   {"temperature", 101},
+                                                   {"dotfilter", 102},
+                                                   {"maskfilter", 103}};
     return ids;
 }
 
@@ -82,27 +103,42 @@ int filterId(const std::string& name) {
 
 const char* errorText(int code) {
     switch (code) {
-        case 0: return "no error";
-        case 1: return "not possible in this state (no camera?)";
-        case 2: return "camera not present or cannot be opened";
-        case 3: return "thread cannot be created";
-        case 4: return "window cannot be created, or no size preset matches";
-        case 5: return "buffer problem";
-        case 6: return "device communication failed";
-        case 7: return "capture window invalid";
-        case 8: return "no frame was obtained";
-        case 9: return "invalid argument";
-        case 11: return "not supported by this camera";
-        case 12: return "text conversion or file start failed";
-        case 13: return "frame delivery failed";
-        case 14: return "mask file error";
-        default: return "unknown error";
+        case 0:
+            return "no error";
+        case 1:
+            return "not possible in this state (no camera?)";
+        case 2:
+            return "camera not present or cannot be opened";
+        case 3:
+            return "thread cannot be created";
+        case 4:
+            return "window cannot be created, or no size preset matches";
+        case 5:
+            return "buffer problem";
+        case 6:
+            return "device communication failed";
+        case 7:
+            return "capture window invalid";
+        case 8:
+            return "no frame was obtained";
+        case 9:
+            return "invalid argument";
+        case 11:
+            return "not supported by this camera";
+        case 12:
+            return "text conversion or file start failed";
+        case 13:
+            return "frame delivery failed";
+        case 14:
+            return "mask file error";
+        default:
+            return "unknown error";
     }
 }
 
 // A session on the chosen camera, released on every path.
 class Session {
-public:
+  public:
     explicit Session(int device) : handle_(Orvane_Initialize(nullptr)) {
         if (handle_ == 0) return;
         if (device >= 0 && !Orvane_SetDeviceNumber(handle_, device)) report("select camera");
@@ -120,7 +156,7 @@ public:
         return 1;
     }
 
-private:
+  private:
     ORVANE_HANDLE handle_;
 };
 
@@ -188,7 +224,8 @@ bool applyAcquisition(const Session& s, const AcquisitionOptions& o) {
 }
 
 size_t frameBytes(const Session& s, int bits) {
-    const size_t stride = (static_cast<size_t>(Orvane_Width(s.handle())) * bits / 8 + 3) & ~size_t{3};
+    const size_t stride =
+        (static_cast<size_t>(Orvane_Width(s.handle())) * bits / 8 + 3) & ~size_t{3};
     return stride * static_cast<size_t>(Orvane_Height(s.handle()));
 }
 
@@ -227,14 +264,15 @@ int cmdInfo(int device) {
     std::printf("capture window  %d x %d at %d, %d\n", v[2], v[5], v[1], v[4]);
     std::printf("colour mode     %d bits\n", Orvane_GetColorMode(s.handle()));
     std::printf("wait time       %d ms\n", Orvane_GetWaitTime(s.handle()));
-    for (const char* n : {"globalgain", "exposuretime", "brightness", "contrast", "hue",
-                          "saturation", "sharpness", "gamma", "bayermode", "bayergainred",
-                          "bayergaingreen", "bayergainblue", "graymode"}) {
+    for (const char* n :
+         {"globalgain", "exposuretime", "brightness", "contrast", "hue", "saturation", "sharpness",
+          "gamma", "bayermode", "bayergainred", "bayergaingreen", "bayergainblue", "graymode"}) {
         int ok = 0;
         const int value = Orvane_GetFilterValue(s.handle(), filterIds().at(n), &ok);
         std::printf("%-15s %d\n", n, value);
     }
-    std::printf("mirror h/v      %d/%d\n", Orvane_GetMirrorH(s.handle()), Orvane_GetMirrorV(s.handle()));
+    std::printf("mirror h/v      %d/%d\n", Orvane_GetMirrorH(s.handle()),
+                Orvane_GetMirrorV(s.handle()));
     return 0;
 }
 
@@ -268,7 +306,8 @@ int cmdGetSet(int device, bool set, const std::vector<std::string>& args) {
         return 2;
     }
     const int id = filterId(args[0]);
-    if (set) return Orvane_SetFilterValue(s.handle(), id, static_cast<int>(value)) ? 0 : s.report("set");
+    if (set)
+        return Orvane_SetFilterValue(s.handle(), id, static_cast<int>(value)) ? 0 : s.report("set");
     int ok = 0;
     const int r = Orvane_GetFilterValue(s.handle(), id, &ok);
     if (!ok) return s.report("get");
@@ -277,8 +316,9 @@ int cmdGetSet(int device, bool set, const std::vector<std::string>& args) {
 }
 
 int formatNumber(const std::string& name) {
-    static const std::map<std::string, int> formats = {
-        {"bmp", 0}, {"raw", 1}, {"jpeg100", 2}, {"jpeg70", 3}, {"jpeg20", 4}, {"png", 5}, {"tiff", 6}};
+    static const std::map<std::string, int> formats = {{"bmp", 0},    {"raw", 1},    {"jpeg100", 2},
+                                                       {"jpeg70", 3}, {"jpeg20", 4}, {"png", 5},
+                                                       {"tiff", 6}};
     auto it = formats.find(lower(name));
     return it == formats.end() ? -1 : it->second;
 }
@@ -303,7 +343,8 @@ int cmdSnapshot(int device, const std::vector<std::string>& args) {
         return s.report("snapshot");
     if (buffer) {
         FILE* f = std::fopen(o.output.c_str(), "wb");
-        const bool ok = f != nullptr && std::fwrite(frame.data(), 1, frame.size(), f) == frame.size();
+        const bool ok =
+            f != nullptr && std::fwrite(frame.data(), 1, frame.size(), f) == frame.size();
         if (f != nullptr && std::fclose(f) != 0) return 1;
         if (!ok) {
             std::fprintf(stderr, "orvane-cli: cannot write %s\n", o.output.c_str());
@@ -337,8 +378,8 @@ int cmdStream(int device, const std::vector<std::string>& args) {
     while (std::chrono::steady_clock::now() < end) {
         if (Orvane_GetMessage(window, &m, 100) != 1 || m.message != ORVANE_WM_FRAME) continue;
         if (m.lParam != 0) {
-            std::fprintf(stderr, "orvane-cli: acquisition error %ld (%s)\n", static_cast<long>(m.lParam),
-                         errorText(static_cast<int>(m.lParam)));
+            std::fprintf(stderr, "orvane-cli: acquisition error %ld (%s)\n",
+                         static_cast<long>(m.lParam), errorText(static_cast<int>(m.lParam)));
             ++failures;
             if (m.lParam == 13) break;
             continue;
@@ -370,7 +411,8 @@ int cmdRecord(int device, const std::vector<std::string>& args) {
     Orvane_StopPreview(s.handle());
     const int code = Orvane_GetLastError(s.handle());
     if (code != 0) {
-        std::fprintf(stderr, "orvane-cli: recording reported error %d (%s)\n", code, errorText(code));
+        std::fprintf(stderr, "orvane-cli: recording reported error %d (%s)\n", code,
+                     errorText(code));
         return 1;
     }
     std::printf("%s: recorded %d ms\n", o.output.c_str(), o.milliseconds);
@@ -385,8 +427,10 @@ int cmdMask(int device, const std::vector<std::string>& args) {
     Session s(device);
     if (!s) return 1;
     const std::string& what = args[0];
-    if (what == "save") return Orvane_SaveMaskFile(s.handle(), args[1].c_str()) ? 0 : s.report("save mask");
-    if (what == "load") return Orvane_LoadMaskFile(s.handle(), args[1].c_str()) ? 0 : s.report("load mask");
+    if (what == "save")
+        return Orvane_SaveMaskFile(s.handle(), args[1].c_str()) ? 0 : s.report("save mask");
+    if (what == "load")
+        return Orvane_LoadMaskFile(s.handle(), args[1].c_str()) ? 0 : s.report("load mask");
     if (what != "update" || (args[1] != "dark" && args[1] != "bright")) {
         usage();
         return 2;
@@ -396,7 +440,8 @@ int cmdMask(int device, const std::vector<std::string>& args) {
     if (!parseAcquisition(std::vector<std::string>(args.begin() + 2, args.end()), &o)) return 2;
     if (!applyAcquisition(s, o)) return 1;
     if (!Orvane_SnapShot(s.handle(), nullptr, 0, 1)) return s.report("snapshot");
-    if (!Orvane_UpdateMaskData(s.handle(), args[1] == "dark" ? 0 : 1)) return s.report("mask update");
+    if (!Orvane_UpdateMaskData(s.handle(), args[1] == "dark" ? 0 : 1))
+        return s.report("mask update");
     if (!o.output.empty() && !Orvane_SaveMaskFile(s.handle(), o.output.c_str()))
         return s.report("save mask");
     std::printf("%s reference taken\n", args[1].c_str());
