@@ -54,7 +54,7 @@ CDibImage* COrvane::OutputBuffer() {
 int COrvane::Prepare() {
     device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
     if (!d.HasCamera(d.GetDeviceNumber())) return fail(kErrNoCamera);
-    const CaptureGeometry g = geometry_;
+    const CaptureGeometry g = geometry();
     const int subSample = subSample_.load();
     if (!GeometryValid(g, subSample)) return fail(kErrWindowRange);
     int w = g.width, h = g.height;
@@ -218,6 +218,7 @@ int COrvane::SetWaitTime(int ms) {
 
 int COrvane::SetPreviewWindow(WindowHandle parent, int left, int top, int right, int bottom) {
     if (!sdk_) return fail(kErrState);
+    std::lock_guard lock(geometryLock_);
     previewParent_ = parent;
     previewRect_ = PreviewRect{left, top, right, bottom};
     return 1;

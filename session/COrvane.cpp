@@ -68,14 +68,17 @@ int COrvane::Initialize(WindowHandle window) {
     // made when the mask is first used (EnsureMaskBuffers), not here: most sessions never
     // use it, and sizing them costs every Initialize a second of page faults.
 
-    settings::LoadGeometry(deviceNumber_, geometry_);
+    CaptureGeometry g = geometry();
+    settings::LoadGeometry(deviceNumber_, g);
+    setGeometry(g);
 
     sdk_->SetProductId(kServedProductId);
     sdk_->CreateController(window, nullptr);
     if (sdk_->CountCameras(kServedProductId) == 1) SetDeviceNumber(0);
 
     LoadDeviceSettings();
-    settings::CameraValues values{colorIndex_.load(), subSample_.load(), waitTime_.load(), clock_};
+    settings::CameraValues values{colorIndex_.load(), subSample_.load(), waitTime_.load(),
+                                  clock_.load()};
     settings::LoadCameraValues(deviceNumber_, values);
     colorIndex_.store(values.colorIndex);
     subSample_.store(values.subSample);

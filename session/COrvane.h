@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "dialogs/Records.h"
@@ -282,6 +283,14 @@ class COrvane {
     // Device defaults for the Gain loader.
     struct AnalogDefaultsView;
     device::COrvaneUSB3Q7SimpleSdk* dev() const { return sdk_.get(); }
+    CaptureGeometry geometry() const {
+        std::lock_guard lock(geometryLock_);
+        return geometry_;
+    }
+    void setGeometry(const CaptureGeometry& g) {
+        std::lock_guard lock(geometryLock_);
+        geometry_ = g;
+    }
 
     // Records code and returns 0: the common failure path.
     int fail(int code) {
@@ -297,7 +306,10 @@ class COrvane {
     void* previewDc_ = nullptr;      // Its drawing context.
 
     // ---- Settings
-    CaptureGeometry geometry_;  // Written by application threads only.
+    // Capture geometry and preview placement: set by application threads, copied out by
+    // the operations that use them.
+    mutable std::mutex geometryLock_;
+    CaptureGeometry geometry_;  // Guarded by geometryLock_.
     ImageSettings image_;       // Guarded by frameLock_ while acquisition runs.
     void* imageDialog_ = nullptr;
     CameraSettings camera_;  // Guarded by frameLock_ while acquisition runs.
@@ -312,8 +324,8 @@ class COrvane {
     uint32_t recordedFrames_ = 0;  // Recording thread while it runs.
     std::atomic<bool> newFrameForRecorder_{false};
     std::atomic<bool> frameProcessed_{false};
-    WindowHandle previewParent_ = nullptr;  // Written by application threads only.
-    PreviewRect previewRect_;               // Written by application threads only.
+    WindowHandle previewParent_ = nullptr;  // Guarded by geometryLock_.
+    PreviewRect previewRect_;               // Guarded by geometryLock_.
     std::atomic<WindowHandle> callbackWindow_{nullptr};
     void* appBuffer_ = nullptr;  // Guarded by frameLock_.
     int appBufferSize_ = 0;      // Guarded by frameLock_.
@@ -335,16 +347,16 @@ class COrvane {
     std::atomic<int> colorIndex_{0};
     std::atomic<int> subSample_{0};
     std::atomic<int> waitTime_{10};
-    int clock_ = 0;
+    std::atomic<int> clock_{0};
     int frameCounter_ = 0;       // Acquisition thread only.
     uint32_t frameWindowStart_;  // Acquisition thread only (set at construction).
     std::atomic<int> frameRate_{0};
     int snapshotTimeout_ = 3000;
-    int deviceNumber_ = 0;               // Written by application threads only.
-    bool deviceSelectedBefore_ = false;  // Written by application threads only.
+    std::atomic<int> deviceNumber_{0};
+    std::atomic<bool> deviceSelectedBefore_{false};
     // Set once a camera was opened in this session: settings are saved only then, so a
     // session that never saw a camera does not overwrite stored values with blanks.
-    bool cameraOpened_ = false;
+    std::atomic<bool> cameraOpened_{false};
     ErrorHistory history_;
     std::atomic<int> maskFilter_{0};
     std::atomic<int> dotFilter_{0};

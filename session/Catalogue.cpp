@@ -118,15 +118,15 @@ int COrvane::SetCaptureWindow(int width, int height) {
         }
     }
     if (match == nullptr) return fail(kErrWindow);
-    geometry_ = match->geometry;
-    if (!GeometryValid(geometry_, subSample_.load())) {
+    CaptureGeometry g = match->geometry;
+    if (!GeometryValid(g, subSample_.load())) {
         history_.record(kErrWindowRange);
-        const int buffers = geometry_.bufferCount;
-        geometry_ = CaptureGeometry{};
-        geometry_.bufferCount = buffers;
+        const int buffers = g.bufferCount;
+        g = CaptureGeometry{};
+        g.bufferCount = buffers;
     }
-    sdk_->SetCaptureWindow(geometry_.xStart, geometry_.yStart, geometry_.width, geometry_.height,
-                           subSample_.load());
+    setGeometry(g);
+    sdk_->SetCaptureWindow(g.xStart, g.yStart, g.width, g.height, subSample_.load());
     return 1;
 }
 
@@ -136,7 +136,7 @@ int COrvane::SetCaptureWindowEx(int totalWidth, int xStart, int width, int total
     const bool widthOk = sdk_->GetHorizontalWindowAllowed() != 0 || width == kFullWidth;
     const bool heightOk = sdk_->GetVerticalWindowAllowed() != 0 || height == kFullHeight;
     if (!widthOk || !heightOk) return fail(kErrArgument);
-    CaptureGeometry g = geometry_;
+    CaptureGeometry g = geometry();
     g.totalWidth = totalWidth;
     g.xStart = xStart;
     g.width = width;
@@ -146,27 +146,28 @@ int COrvane::SetCaptureWindowEx(int totalWidth, int xStart, int width, int total
     // A window that acquisition would refuse is not stored: keeping it would make every
     // later start fail until the application noticed.
     if (!GeometryValid(g, subSample_.load())) return fail(kErrWindowRange);
-    geometry_ = g;
+    setGeometry(g);
     sdk_->SetCaptureWindow(xStart, yStart, width, height, subSample_.load());
     return 1;
 }
 
 int COrvane::GetCaptureWindowEx(int* totalWidth, int* xStart, int* width, int* totalHeight,
                                 int* yStart, int* height) {
-    if (totalWidth) *totalWidth = geometry_.totalWidth;
-    if (xStart) *xStart = geometry_.xStart;
-    if (width) *width = geometry_.width;
-    if (totalHeight) *totalHeight = geometry_.totalHeight;
-    if (yStart) *yStart = geometry_.yStart;
-    if (height) *height = geometry_.height;
+    const CaptureGeometry g = geometry();
+    if (totalWidth) *totalWidth = g.totalWidth;
+    if (xStart) *xStart = g.xStart;
+    if (width) *width = g.width;
+    if (totalHeight) *totalHeight = g.totalHeight;
+    if (yStart) *yStart = g.yStart;
+    if (height) *height = g.height;
     return 1;
 }
 
 int COrvane::Width() {
-    return geometry_.width;
+    return geometry().width;
 }
 int COrvane::Height() {
-    return geometry_.height;
+    return geometry().height;
 }
 
 int COrvane::SetColorMode(int bitsPerPixel) {
