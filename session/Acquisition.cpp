@@ -105,23 +105,11 @@ int COrvane::Prepare() {
     if (!d.SetCaptureWindow(g.xStart, g.yStart, g.width, g.height, subSample))
         return fail(kErrWindowRange);
 
-    CameraSettings c;
-    {
-        std::lock_guard lock(frameLock_);
-        c = camera_;
-    }
+    const CameraSettings c = CameraSettingsCopy();
     d.SetMirrorV(c[CameraSettings::kMirrorV]);
     d.SetMirrorH(c[CameraSettings::kMirrorH]);
     d.ApplyTriggerMode(0, 1);
-    d.SetGlobalGain(c[CameraSettings::kGlobalGain]);
-    d.SetColorGainGreen1(c[CameraSettings::kColorGainGreen1]);
-    d.SetColorGainRed(c[CameraSettings::kColorGainRed]);
-    d.SetColorGainBlue(c[CameraSettings::kColorGainBlue]);
-    d.SetColorGainGreen2(c[CameraSettings::kColorGainGreen2]);
-    if (d.HasExposureTimeEx())
-        d.SetExposureTimeEx(c.exposureSeconds);
-    else
-        d.SetExposure(static_cast<unsigned>(c[CameraSettings::kExposure]) & 0xFFFFu);
+    PushGainsAndExposure(c);
     d.SetGainMode(0);
     if (d.HasGainMode()) d.SetGainMode(c[CameraSettings::kOption104]);
     if (d.HasLevelControl()) d.SetLevel(c[CameraSettings::kOption106]);

@@ -124,12 +124,12 @@ void COrvane::SaveDeviceSettings() {
     settings::SaveGray(deviceNumber_, image);
 }
 
-void COrvane::PushCameraSettings() {
-    CameraSettings c;
-    {
-        std::lock_guard lock(frameLock_);
-        c = camera_;
-    }
+CameraSettings COrvane::CameraSettingsCopy() {
+    std::lock_guard lock(frameLock_);
+    return camera_;
+}
+
+void COrvane::PushGainsAndExposure(const CameraSettings& c) {
     device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
     d.SetGlobalGain(c[CameraSettings::kGlobalGain]);
     d.SetColorGainGreen1(c[CameraSettings::kColorGainGreen1]);
@@ -140,6 +140,12 @@ void COrvane::PushCameraSettings() {
         d.SetExposureTimeEx(c.exposureSeconds);
     else
         d.SetExposure(static_cast<unsigned>(c[CameraSettings::kExposure]) & 0xFFFFu);
+}
+
+void COrvane::PushCameraSettings() {
+    const CameraSettings c = CameraSettingsCopy();
+    device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
+    PushGainsAndExposure(c);
     d.SetMirrorV(c[CameraSettings::kMirrorV]);
     d.SetMirrorH(c[CameraSettings::kMirrorH]);
     if (d.HasLevelControl()) d.SetLevel(c[CameraSettings::kOption106]);

@@ -257,6 +257,10 @@ class COrvane {
     // Pushes the cached camera settings to the opened device (gains, exposure, mirrors,
     // supported options), in the order the device expects them.
     void PushCameraSettings();
+    // Global gain, the four colour gains and the exposure, in the order the device takes them.
+    void PushGainsAndExposure(const CameraSettings& c);
+    // A copy of the cached camera settings, taken under the frame lock.
+    CameraSettings CameraSettingsCopy();
     // The settings loaders and savers of the current device number.
     void LoadDeviceSettings();
     void SaveDeviceSettings();
