@@ -28,6 +28,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "sim/SceneRenderer.h"
@@ -87,7 +88,35 @@ class VirtualCamera {
                 uint32_t length);
 
     // Completion of a bulk read: error 0 on success (Windows-style codes of the driver port).
-    using BulkDone = std::function<void(uint32_t error, uint32_t bytes)>;
+    // A small callable kept in place rather than a std::function: streaming submits several
+    // reads per frame, and a frame must not cost heap allocations. Anything trivially
+    // copyable of up to three pointers fits (a raw pointer to the completion and a little
+    // context); the submitter keeps what they point to alive until the call, as it does the
+    // buffer.
+    class BulkDone {
+      public:
+        BulkDone() = default;
+        template <typename F>
+        requires(!std::is_same_v<std::decay_t<F>, BulkDone> &&
+                 std::is_trivially_copyable_v<std::decay_t<F>> &&
+                 sizeof(std::decay_t<F>) <= 3 * sizeof(void*) &&
+                 alignof(std::decay_t<F>) <= alignof(void*) &&
+                 std::is_invocable_v<std::decay_t<F>&, uint32_t, uint32_t>)
+            BulkDone(F f) {  // NOLINT(google-explicit-constructor): used like a std::function
+            using Fn = std::decay_t<F>;
+            std::construct_at(reinterpret_cast<Fn*>(storage_), f);
+            call_ = [](void* s, uint32_t e, uint32_t n) { (*static_cast<Fn*>(s))(e, n); };
+        }
+        explicit operator bool() const { return call_ != nullptr; }
+        void operator()(uint32_t error, uint32_t bytes) const {
+            if (call_ != nullptr) call_(storage_, error, bytes);
+        }
+
+      private:
+        // Mutable: calling the stored callable is not a change of the BulkDone itself.
+        alignas(void*) mutable unsigned char storage_[3 * sizeof(void*)] = {};
+        void (*call_)(void*, uint32_t, uint32_t) = nullptr;
+    };
     // Submits a bulk-in read. Returns 0 when it finished at once (*bytes set, `done` not
     // called), kErrorIoPending when `done` will be called later from the camera's worker, or
     // an error code. `buffer` must stay valid until then.

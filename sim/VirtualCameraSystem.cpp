@@ -210,17 +210,16 @@ class VirtualHandle final : public DeviceHandle {
     uint32_t bulk(uint8_t endpoint, uint8_t* buffer, uint32_t length, uint32_t extra,
                   TransferHeader* statusHeader, const std::shared_ptr<IoCompletion>& ov,
                   uint32_t* returned) {
-        std::shared_ptr<IoCompletion> io = ov ? ov : std::make_shared<IoCompletion>();
-        auto markFailed = [statusHeader](uint32_t error) {
-            if (statusHeader == nullptr) return;
-            statusHeader->driverStatus1 = kStatusUnsuccessful;
-            statusHeader->driverStatus2 =
-                error == kErrorOperationAborted ? kUsbdStatusCanceled : kUsbdStatusStall;
-        };
+        // Without an overlapped completion the request finishes before this returns, so a
+        // completion on the stack will do.
+        IoCompletion local;
+        IoCompletion* io = ov ? ov.get() : &local;
         uint32_t bytes = 0;
+        // The callback holds plain pointers: the caller keeps the completion and the header
+        // alive until the request has finished, as it does the buffer.
         const uint32_t error = camera_->submitBulkRead(
-            endpoint, buffer, length, &bytes, [io, markFailed, extra](uint32_t e, uint32_t n) {
-                if (e != kErrorSuccess) markFailed(e);
+            endpoint, buffer, length, &bytes, [io, statusHeader, extra](uint32_t e, uint32_t n) {
+                if (e != kErrorSuccess) markFailed(statusHeader, e);
                 io->complete(e, e == kErrorSuccess ? n + extra : 0);
             });
         if (error == kErrorIoPending) {
@@ -229,11 +228,18 @@ class VirtualHandle final : public DeviceHandle {
             if (returned != nullptr) *returned = io->bytes();
             return io->error();
         }
-        if (error != kErrorSuccess) markFailed(error);
+        if (error != kErrorSuccess) markFailed(statusHeader, error);
         const uint32_t total = error == kErrorSuccess ? bytes + extra : 0;
         if (returned != nullptr) *returned = total;
         io->complete(error, total);
         return error;
+    }
+
+    static void markFailed(TransferHeader* statusHeader, uint32_t error) {
+        if (statusHeader == nullptr) return;
+        statusHeader->driverStatus1 = kStatusUnsuccessful;
+        statusHeader->driverStatus2 =
+            error == kErrorOperationAborted ? kUsbdStatusCanceled : kUsbdStatusStall;
     }
 
     std::shared_ptr<VirtualCamera> camera_;

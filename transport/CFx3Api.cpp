@@ -236,7 +236,8 @@ bool CFx3Api::BufferedBulkReadRaw(DeviceHandle* handle, uint8_t* staging, uint8_
     header->endpoint = endpoint;
     header->dataOffset = kTransferHeaderBytes;
     header->dataLength = length;
-    auto io = std::make_shared<IoCompletion>();
+    std::unique_lock<std::mutex> hold;
+    auto io = TakeBulkCompletion(&hold);
     uint32_t returned = 0;
     const uint32_t error =
         handle->ioControl(kIoctlBulkBuffered, staging, total, staging, total, &returned, io);
@@ -269,7 +270,8 @@ bool CFx3Api::DirectBulkReadRaw(DeviceHandle* handle, bool stagingReady, uint8_t
     if (length > kMaxBulkBytes || handle == nullptr || !stagingReady) return false;
     TransferHeader header{};
     header.endpoint = endpoint;
-    auto io = std::make_shared<IoCompletion>();
+    std::unique_lock<std::mutex> hold;
+    auto io = TakeBulkCompletion(&hold);
     uint32_t returned = 0;
     const uint32_t error =
         handle->ioControl(kIoctlBulkDirect, &header, sizeof header, buffer, length, &returned, io);
@@ -295,6 +297,17 @@ bool CFx3Api::DirectBulkReadRaw(DeviceHandle* handle, bool stagingReady, uint8_t
     }
     if (count != nullptr) *count = returned;
     return header.driverStatus1 == 0 && header.driverStatus2 == 0;
+}
+
+std::shared_ptr<IoCompletion> CFx3Api::TakeBulkCompletion(std::unique_lock<std::mutex>* hold) {
+    std::unique_lock<std::mutex> lock(bulkIoLock_, std::try_to_lock);
+    if (!lock.owns_lock()) return std::make_shared<IoCompletion>();  // another request has it
+    // A backend may still hold a reference for a moment after completing; then it is not
+    // ours to reset yet.
+    if (!bulkIo_ || bulkIo_.use_count() != 1) bulkIo_ = std::make_shared<IoCompletion>();
+    bulkIo_->reset();
+    *hold = std::move(lock);
+    return bulkIo_;
 }
 
 bool CFx3Api::AbortPipe(DeviceHandle* handle) {

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "platform/usb/DriverPort.h"
 #include "transport/Fx3Protocol.h"
@@ -90,11 +91,18 @@ class CFx3Api {
   private:
     bool SimpleRequest(uint32_t code, void* in, uint32_t inLength, void* out, uint32_t outLength,
                        uint32_t* returned);
+    // A completion for the next bulk request: the kept one when no other request or backend
+    // is using it (so streaming allocates nothing per request), otherwise a new one. The
+    // returned lock, when it owns bulkIoLock_, must be held until the request has finished.
+    std::shared_ptr<platform::usb::IoCompletion> TakeBulkCompletion(
+        std::unique_lock<std::mutex>* hold);
 
     InterfaceGuid guid_;
     std::shared_ptr<platform::usb::DriverBackend> backend_;
     std::unique_ptr<platform::SharedMemory> shared_;  // null when no segment could be had
     std::atomic<uint32_t> lastSubmissionError_{0};
+    std::mutex bulkIoLock_;                                // guards bulkIo_
+    std::shared_ptr<platform::usb::IoCompletion> bulkIo_;  // guarded by bulkIoLock_
 };
 
 // Parses the vendor and product ID from the fixed character positions of a USB device path.

@@ -22,14 +22,21 @@ std::string makeDevicePath(uint16_t vendorId, uint16_t productId, const std::str
 }
 
 void IoCompletion::complete(uint32_t error, uint32_t bytes) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (done_) return;
-        done_ = true;
-        error_ = error;
-        bytes_ = bytes;
-    }
+    // Notified under the lock: a waiter may destroy or reuse the completion as soon as it
+    // sees done_, and backends may hold only a plain pointer to it.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (done_) return;
+    done_ = true;
+    error_ = error;
+    bytes_ = bytes;
     cv_.notify_all();
+}
+
+void IoCompletion::reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_ = false;
+    error_ = 0;
+    bytes_ = 0;
 }
 
 bool IoCompletion::wait(uint32_t timeoutMs) {

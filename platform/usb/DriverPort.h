@@ -84,6 +84,9 @@ class IoCompletion {
     // Valid once complete.
     uint32_t error() const;
     uint32_t bytes() const;
+    // Makes a finished completion usable for the next request. Only for a completion no
+    // backend still refers to.
+    void reset();
 
   private:
     mutable std::mutex mutex_;
