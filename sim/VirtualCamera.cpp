@@ -374,6 +374,7 @@ VirtualCamera::Serve VirtualCamera::serve(Pending& p, uint32_t* bytes, uint32_t*
     const uint8_t streamEndpoint =
         options_.productId == kWholeFrameProduct ? kEndpointWholeFrames : kEndpointFrames;
     if (p.endpoint != streamEndpoint) return Serve::Wait;  // nothing ever comes there
+    if (stalled_) return Serve::Wait;
     if (failAfter_ >= 0 && static_cast<int64_t>(framesSent_) >= failAfter_) {
         *error = kErrorGenFailure;
         return Serve::Fail;
@@ -686,6 +687,18 @@ void VirtualCamera::stallEndpoint(uint8_t endpoint) {
 void VirtualCamera::setPace(Pace pace) {
     std::lock_guard<std::mutex> lock(mutex_);
     pace_ = pace;
+}
+
+FrameParams VirtualCamera::frameParams() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return currentParams();
+}
+
+void VirtualCamera::setStalled(bool stalled) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stalled_ = stalled;
+    ++version_;
+    workCv_.notify_all();
 }
 
 void VirtualCamera::setFailAfter(int64_t frames) {

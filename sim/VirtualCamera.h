@@ -152,6 +152,8 @@ class VirtualCamera {
     // each trigger releases one frame.
     void fireTrigger();
     uint32_t framesSent() const;
+    // What the registers say the next frame looks like (window, mirroring, exposure, gain).
+    FrameParams frameParams() const;
 
     // ---- faults ----
     // Device-to-host control replies carry at most `bytes` bytes (-1: no limit).
@@ -166,6 +168,10 @@ class VirtualCamera {
     // The next bulk read on `endpoint` stalls it; reads fail until the pipe is reset.
     void stallEndpoint(uint8_t endpoint);
     void setPace(Pace pace);
+    // A stalled camera sends nothing and reports nothing: frame reads stay pending (until
+    // they time out or are aborted) as long as the stall lasts, as with a sensor waiting for
+    // a trigger that never comes.
+    void setStalled(bool stalled);
     void setFailAfter(int64_t frames);
     void setDropEvery(uint32_t n);
     void setUnplugAfter(int64_t frames);
@@ -245,6 +251,7 @@ class VirtualCamera {
     uint64_t framesSent_ = 0;
     uint32_t frameCounter_ = 0;
     uint32_t triggersPending_ = 0;
+    bool stalled_ = false;  // guarded by mutex_
     std::chrono::steady_clock::time_point lastReadyAt_{};
     Pace pace_;
     int replyLimit_ = -1;

@@ -45,40 +45,6 @@ TEST(MeanLevel, TruncatedMeanOfTheClippedRectangle) {
 
 // ---- Hot-pixel suppression --------------------------------------------------------------
 
-// Sequential in-place reference.
-int hotReference(ref::Plane& f, bool sixteen, int mode, int gainR, int gainB, int t) {
-    int replaced = 0;
-    for (int y = 2; y < f.h - 2; ++y)
-        for (int x = 2; x < f.w - 2; ++x) {
-            const int v = f.at(x, y);
-            const int m = (f.at(x - 2, y) + f.at(x + 2, y) + f.at(x, y - 2) + f.at(x, y + 2)) >> 2;
-            bool replace;
-            if (sixteen) {
-                replace = std::abs(v - m) >= t;
-                for (int dy = -1; dy <= 1 && replace; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx)
-                        if ((dx || dy) && std::abs(f.at(x + dx, y + dy) - v) < t) replace = false;
-            } else {
-                replace = false;
-                if (v - m >= t) {
-                    int c[3];
-                    // Unsaturated colour: compute with a huge saturation point via the
-                    // 16-bit rule, then keep 8 bits.
-                    ref::demosaicPixel(f, mode, gainR, gainB, true, x, y, c);
-                    const int B = c[0] & 0xFF, G = c[1], R = c[2] & 0xFF;
-                    const int votes =
-                        (std::abs(R - G) > t) + (std::abs(R - B) > t) + (std::abs(G - B) > t);
-                    replace = votes >= 2;
-                }
-            }
-            if (replace) {
-                f.at(x, y) = m;
-                ++replaced;
-            }
-        }
-    return replaced;
-}
-
 TEST(HotPixels, MatchesSequentialReference) {
     std::mt19937 rng(8);
     for (int bits : {8, 16})
@@ -101,7 +67,7 @@ TEST(HotPixels, MatchesSequentialReference) {
                 ref::write(p, img.view(), bits / 8);
                 const int gainR = 100 + mode * 70, gainB = 250 - mode * 40;
                 const int t = bits == 8 ? kHotPixelThreshold8 : kHotPixelThreshold16;
-                const int expected = hotReference(p, bits == 16, mode, gainR, gainB, t);
+                const int expected = ref::hotReference(p, bits == 16, mode, gainR, gainB, t);
                 EXPECT_EQ(suppressHotPixels(img.view(), mode, gainR, gainB, t), expected);
                 const ref::Plane got = ref::read(img.view(), 1, bits / 8);
                 ASSERT_EQ(got.v, p.v) << bits << " mode " << mode << " " << w << "x" << h;
@@ -397,22 +363,6 @@ TEST(ToneTables, TablePassMatchesPerSampleLookupOnEveryPath) {
 
 // ---- Sharpness -----------------------------------------------------------------------------
 
-void sharpenReference(ref::Plane& p, int k, int maxv) {
-    const ref::Plane orig = p;
-    for (int y = 2; y < p.h - 2; ++y)
-        for (int x = 2; x < p.w - 2; ++x)
-            for (int c = 0; c < std::min(p.ch, 3); ++c) {
-                int sum = 0;
-                for (int yy = y - 2; yy <= y + 1; ++yy)
-                    for (int xx = x - 2; xx <= x + 1; ++xx) sum += orig.at(xx, yy, c);
-                const int blur = sum >> 4;
-                const int o = orig.at(x, y, c);
-                const int d = o - blur;
-                const int q = k * d / 10;  // truncating towards zero
-                p.at(x, y, c) = std::clamp(o + q, 0, maxv);
-            }
-}
-
 TEST(Sharpness, MatchesReferenceForEveryFormat) {
     std::mt19937 rng(31);
     platform::WorkerPool pool(2);
@@ -423,7 +373,7 @@ TEST(Sharpness, MatchesReferenceForEveryFormat) {
                 ASSERT_EQ(scratch.CloneGeometry(img), 1);
                 const int sb = sampleBytes(bits), ch = channels(bits);
                 ref::Plane p = ref::read(img.view(), ch, sb);
-                sharpenReference(p, k, sb == 1 ? 255 : 65535);
+                ref::sharpenReference(p, k, sb == 1 ? 255 : 65535);
                 ASSERT_TRUE(sharpen(img.view(), scratch.view(), k, k == 7 ? &pool : nullptr));
                 ASSERT_EQ(ref::read(img.view(), ch, sb).v, p.v)
                     << bits << " " << w << "x" << h << " k " << k;

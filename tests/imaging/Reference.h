@@ -180,4 +180,55 @@ inline int brightnessRef(int v, int b, bool sixteen) {
     return prod >= maxv ? maxv : std::max(0, static_cast<int>(std::trunc(prod)));
 }
 
+// Sequential in-place reference.
+inline int hotReference(ref::Plane& f, bool sixteen, int mode, int gainR, int gainB, int t) {
+    int replaced = 0;
+    for (int y = 2; y < f.h - 2; ++y)
+        for (int x = 2; x < f.w - 2; ++x) {
+            const int v = f.at(x, y);
+            const int m = (f.at(x - 2, y) + f.at(x + 2, y) + f.at(x, y - 2) + f.at(x, y + 2)) >> 2;
+            bool replace;
+            if (sixteen) {
+                replace = std::abs(v - m) >= t;
+                for (int dy = -1; dy <= 1 && replace; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        if ((dx || dy) && std::abs(f.at(x + dx, y + dy) - v) < t) replace = false;
+            } else {
+                replace = false;
+                if (v - m >= t) {
+                    int c[3];
+                    // Unsaturated colour: compute with a huge saturation point via the
+                    // 16-bit rule, then keep 8 bits.
+                    ref::demosaicPixel(f, mode, gainR, gainB, true, x, y, c);
+                    const int B = c[0] & 0xFF, G = c[1], R = c[2] & 0xFF;
+                    const int votes =
+                        (std::abs(R - G) > t) + (std::abs(R - B) > t) + (std::abs(G - B) > t);
+                    replace = votes >= 2;
+                }
+            }
+            if (replace) {
+                f.at(x, y) = m;
+                ++replaced;
+            }
+        }
+    return replaced;
+}
+
+// Unsharp masking: the 4 x 4 box blur of the original, inside a two-pixel frame.
+inline void sharpenReference(ref::Plane& p, int k, int maxv) {
+    const ref::Plane orig = p;
+    for (int y = 2; y < p.h - 2; ++y)
+        for (int x = 2; x < p.w - 2; ++x)
+            for (int c = 0; c < std::min(p.ch, 3); ++c) {
+                int sum = 0;
+                for (int yy = y - 2; yy <= y + 1; ++yy)
+                    for (int xx = x - 2; xx <= x + 1; ++xx) sum += orig.at(xx, yy, c);
+                const int blur = sum >> 4;
+                const int o = orig.at(x, y, c);
+                const int d = o - blur;
+                const int q = k * d / 10;  // truncating towards zero
+                p.at(x, y, c) = std::clamp(o + q, 0, maxv);
+            }
+}
+
 }  // namespace orvane::imaging::ref

@@ -185,6 +185,27 @@ TEST_F(Acquisition, AFailingCameraEndsThePreviewWithOneRecordedThirteen) {
     EXPECT_EQ(Orvane_GetLastError(handle_), 0);
 }
 
+TEST_F(Acquisition, WithoutFramesTheThreadKeepsWaitingAndRecordsNothing) {
+    start("30f0:pace=fast:scene=flat:33");
+    ASSERT_EQ(Orvane_SetColorMode(handle_, 8), 1);
+    cams_->camera(0).setStalled(true);
+    std::vector<uint8_t> buffer(static_cast<size_t>(strideOf(8)) * kH);
+    ASSERT_EQ(
+        Orvane_CallBackPreview(handle_, window_, buffer.data(), static_cast<int>(buffer.size()), 1),
+        1);
+    // Two of the thread's 3000 ms frame waits go by without a frame: no message, no record,
+    // and the thread is still there when frames come back.
+    EXPECT_EQ(nextMessage(6500).message, 0u);
+    EXPECT_EQ(Orvane_GetLastError(handle_), 0);
+    cams_->camera(0).setStalled(false);
+    const OrvaneMessage m = nextMessage();
+    EXPECT_EQ(m.message, static_cast<unsigned>(ORVANE_WM_FRAME));
+    EXPECT_EQ(m.lParam, 0);
+    EXPECT_EQ(buffer[buffer.size() / 2], 33);
+    EXPECT_EQ(Orvane_StopPreview(handle_), 1);
+    EXPECT_EQ(Orvane_GetLastError(handle_), 0);
+}
+
 TEST_F(Acquisition, AutoIrisScalesGainOrExposureByAQuarterWhenEverythingIsBright) {
     start("30f0:pace=fast:scene=flat:250");
     ASSERT_EQ(Orvane_SetColorMode(handle_, 8), 1);
