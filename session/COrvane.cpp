@@ -171,8 +171,11 @@ int COrvane::EnumDevice(char (*names)[256]) {
     if (names == nullptr) return fail(kErrArgument);
     const int attached = sdk_->CountCameras(kServedProductId);
     int listed = 0;
-    // The list has room for ten names; further cameras are reachable by number.
-    for (int j = 0; j < attached && j < kDeviceTableRows && listed < kMaxListedCameras; ++j) {
+    // The list has room for ten names; further cameras are reachable by number. Rows of
+    // cameras that went away stay in the device table, so the attached cameras are looked
+    // for over every row rather than only the first `attached` ones (which would leave out
+    // a camera behind an unplugged one).
+    for (int j = 0; j < kDeviceTableRows && listed < attached && listed < kMaxListedCameras; ++j) {
         if (!sdk_->HasCamera(j)) continue;
         ++listed;
         std::snprintf(names[listed - 1], 256, "%s", deviceName(listed).c_str());

@@ -205,6 +205,21 @@ TEST_F(OneCamera, CameraInformationRecord) {
     EXPECT_EQ(info.exposureSecondsMax, 0.0);
 }
 
+TEST(TwoCameras, ACameraBehindAnUnpluggedOneIsStillListed) {
+    ScopedVirtualCameras cams("30f0:pace=fast,30f0:pace=fast");
+    const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
+    cams.camera(0).unplug();
+    char names[10][256];
+    EXPECT_EQ(Orvane_EnumDevice(h, names), 1);
+    EXPECT_STREQ(names[0], "OrvaneA06-USB3-Q7_01") << "entries are numbered as they are listed";
+    EXPECT_STREQ(names[1], "");
+    char name[64];
+    EXPECT_EQ(Orvane_GetDeviceName(h, 1, name, sizeof name), 1);
+    EXPECT_STREQ(name, "OrvaneA06-USB3-Q7_02") << "names by index follow the device index";
+    EXPECT_EQ(Orvane_GetDeviceName(h, 0, name, sizeof name), 0);
+    EXPECT_EQ(Orvane_Release(h), 1);
+}
+
 TEST(TwoCameras, AreNamedInOrderAndNamesNeverOverrunTheBuffer) {
     ScopedVirtualCameras cams("30f0:pace=fast,30f0:pace=fast");
     const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
