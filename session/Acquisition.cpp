@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "device/COrvaneUSB3Q7SimpleSdk.h"
+#include "dialogs/AnalogGainSheet.h"
+#include "dialogs/ImageFilterSheet.h"
 #include "imaging/Conversions.h"
 #include "imaging/Demosaic.h"
 #include "platform/Time.h"
@@ -99,6 +101,7 @@ int COrvane::Prepare() {
         }
         if (!ok) return fail(kErrMemory);
         if (!workers_) workers_ = std::make_unique<platform::WorkerPool>(kWorkerThreads);
+        SizeDisplayBuffer(ci);
         pipelineWindow_ = imaging::CaptureWindow{g.xStart, g.yStart, g.width, g.height};
     }
     d.SetWideTransfer(wideIndex(ci) ? 1 : 0);
@@ -160,6 +163,7 @@ int COrvane::StopPreview() {
 }
 
 int COrvane::Close() {
+    DestroyPreviewWindow();
     if (sdk_) StopPreview();
     frameProcessed_.store(false);
     if (sdk_) sdk_->StopCapture();
@@ -175,7 +179,9 @@ int COrvane::Preview() {
         appRowOrder_ = 0;
     }
     // Without a display there is no preview window: the preview runs as with an empty
-    // rectangle and frames are processed all the same.
+    // rectangle and frames are processed all the same. Without a device object there is
+    // nothing to show, and StartPreview reports it.
+    if (sdk_ && !CreatePreviewWindow()) return 0;
     if (!StartPreview()) {
         Close();
         return fail(kErrNoFrame);
@@ -191,6 +197,7 @@ int COrvane::CallBackPreview(WindowHandle window, void* buffer, int size, int ro
         appBufferSize_ = size;
         appRowOrder_ = rowOrder;
     }
+    if (sdk_ && !CreatePreviewWindow()) return 0;
     if (!StartPreview()) {
         Close();
         return fail(kErrNoFrame);
@@ -269,6 +276,7 @@ void COrvane::AcquisitionLoop() {
             RunPipeline(*raw);
             newFrameForRecorder_.store(true);
             frameProcessed_.store(true);
+            DrawPreview();
             if (appBuffer_ != nullptr && appBufferSize_ != 0 &&
                 !CopyOut(appBuffer_, appBufferSize_, appRowOrder_))
                 continue;
@@ -345,6 +353,7 @@ void COrvane::AutoIris(const CDibImage& raw) {
         dev.SetGlobalGain(v);
         for (int i = CameraSettings::kGlobalGain; i <= CameraSettings::kColorGainGreen2; ++i)
             camera_[i] = v;
+        if (analogDialog_ != nullptr) analogDialog_->postGlobalGain(v);
     } else {
         int v =
             static_cast<int>(static_cast<float>(camera_[CameraSettings::kExposure]) * d) & 0xFFFF;
@@ -355,6 +364,7 @@ void COrvane::AutoIris(const CDibImage& raw) {
         double seconds = 0.0;
         if (dev.HasExposureTimeEx() && dev.GetExposureTimeEx(&seconds))
             camera_.exposureSeconds = seconds;
+        if (analogDialog_ != nullptr) analogDialog_->postExposureCount(v);
     }
 }
 
@@ -427,6 +437,7 @@ void COrvane::RunPipeline(CDibImage& raw) {
                     s[ImageSettings::kGrayOffsetR + i] = gains.offset[i];
                 }
                 --s[ImageSettings::kGrayOneShot];
+                if (imageDialog_ != nullptr) imageDialog_->requestRefresh();
             }
             imaging::applyGrayGains(raw.view(), s[ImageSettings::kBayerMode], gains,
                                     ci == 0 ? 8 : 12, pool);
@@ -453,6 +464,7 @@ void COrvane::RunPipeline(CDibImage& raw) {
             s[ImageSettings::kGainRed] = std::min(wb.red, 400);
             s[ImageSettings::kGainGreen] = std::min(wb.green, 400);
             s[ImageSettings::kGainBlue] = std::min(wb.blue, 400);
+            if (imageDialog_ != nullptr) imageDialog_->requestRefresh();
             if (s[ImageSettings::kWhiteBalanceRequest1] &&
                 s[ImageSettings::kWhiteBalanceRequest2]) {
                 s[ImageSettings::kBayerGainAuto] = 0;

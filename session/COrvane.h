@@ -25,11 +25,16 @@
 #include "platform/Sync.h"
 #include "platform/Thread.h"
 #include "platform/WorkerPool.h"
+#include "platform/x11/PreviewWindow.h"
 #include "session/ErrorHistory.h"
 
 namespace orvane::device {
 class COrvaneUSB3Q7SimpleSdk;
 }
+namespace orvane::dialogs {
+class ImageFilterSheet;
+class AnalogGainSheet;
+}  // namespace orvane::dialogs
 
 namespace orvane::session {
 
@@ -277,6 +282,22 @@ class COrvane {
     // the callback window) when the buffer is too small. Caller holds frameLock_.
     bool CopyOut(void* buffer, int size, int rowOrder);
     void RecordingLoop();
+    // ---- Preview window (Preview.cpp)
+    // Makes the preview window when a parent or a non-empty rectangle is set. 1 when made or
+    // when none is wanted or there is no display; 0 with error 4 recorded when it fails.
+    int CreatePreviewWindow();
+    void DestroyPreviewWindow();
+    // Paints the processed frame into the preview window. Caller holds frameLock_.
+    void DrawPreview();
+    // Sizes the display buffer to a drawable preview window. Caller holds frameLock_.
+    void SizeDisplayBuffer(int colorIndex);
+    // Client size of a drawable (mapped, non-empty) preview window. Caller holds frameLock_.
+    bool PreviewClientSize(int* width, int* height);
+    // The 8- or 24-bit picture of the colour index, converted if needed. Caller holds
+    // frameLock_.
+    CDibImage* PreviewSource(int colorIndex);
+    // 1, 2, 4 or 8 for a sub-sample code.
+    static int subSampleFactor(int code);
     // Stops the recording thread and completes the file it was writing.
     void StopRecording();
     CDibImage* RawBuffer();
@@ -306,8 +327,11 @@ class COrvane {
     std::unique_ptr<device::COrvaneUSB3Q7SimpleSdk, SdkDeleter> sdk_;
     std::array<std::unique_ptr<CDibImage>, kBufferCount> images_;  // Guarded by frameLock_.
     char previewClassName_[256] = {};
-    void* previewWindow_ = nullptr;  // Preview window (made by the preview layer).
-    void* previewDc_ = nullptr;      // Its drawing context.
+    // ---- Preview window (Preview.cpp): made and destroyed by application threads, painted
+    // by the acquisition thread.
+    std::unique_ptr<platform::PreviewWindow> previewWindow_;  // Guarded by frameLock_.
+    bool previewEmpty_ = false;  // A child of empty size, never drawn. Guarded by frameLock_.
+    platform::PreviewPlacement previewMadeFor_;  // Where it was made. Guarded by frameLock_.
 
     // ---- Settings
     // Capture geometry and preview placement: set by application threads, copied out by
@@ -315,9 +339,11 @@ class COrvane {
     mutable std::mutex geometryLock_;
     CaptureGeometry geometry_;  // Guarded by geometryLock_.
     ImageSettings image_;       // Guarded by frameLock_ while acquisition runs.
-    void* imageDialog_ = nullptr;
-    CameraSettings camera_;  // Guarded by frameLock_ while acquisition runs.
-    void* analogDialog_ = nullptr;
+    CameraSettings camera_;     // Guarded by frameLock_ while acquisition runs.
+    // ---- Settings dialogs (Dialogs.cpp): the open image filter and analog gain sheets, which
+    // the pipeline asks to show the values it changed. Guarded by frameLock_.
+    dialogs::ImageFilterSheet* imageDialog_ = nullptr;
+    dialogs::AnalogGainSheet* analogDialog_ = nullptr;
 
     // ---- Acquisition state
     std::atomic<int> mode_{0};     // 0 idle, 1 preview, 2 capture.

@@ -654,23 +654,4 @@ int COrvane::LoadConfigFile(const char* path) {
     return 1;
 }
 
-// ---- Dialogs ------------------------------------------------------------------------------
-
-// The settings sheets need a display and a toolkit; until they can be shown the exports
-// report that no window could be made.
-int COrvane::SetCameraDlg(WindowHandle) {
-    if (!sdk_) return fail(kErrState);
-    return fail(kErrWindow);
-}
-
-int COrvane::SetImageDlg(WindowHandle) {
-    if (!sdk_) return fail(kErrState);
-    return fail(kErrWindow);
-}
-
-int COrvane::SetAnalogDlg(WindowHandle) {
-    if (!sdk_) return fail(kErrState);
-    return fail(kErrWindow);
-}
-
 }  // namespace orvane::session

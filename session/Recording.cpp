@@ -27,7 +27,7 @@ int COrvane::SaveImage(const char* path, int format) {
     return output::SaveImageFile(copy, path, format);
 }
 
-int COrvane::Record(const char* path, int durationMs, int) {
+int COrvane::Record(const char* path, int durationMs, int show) {
     if (path == nullptr || path[0] == '\0') return fail(kErrArgument);
     if (!sdk_) return fail(kErrState);
     {
@@ -40,6 +40,7 @@ int COrvane::Record(const char* path, int durationMs, int) {
     // A recording still running (or one that ended by itself) is completed first.
     StopRecording();
     // Without a display there is no preview window to show: the recording runs without one.
+    if (show != 0 && !CreatePreviewWindow()) return 0;
     if (!StartPreview()) {
         Close();
         return fail(kErrConversion);
