@@ -1,8 +1,14 @@
 #include "dialogs/gtk/GuiThread.h"
 
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <deque>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -28,25 +34,67 @@ bool gtkReadyHere() {
     return gtk_init_check(nullptr, nullptr) != FALSE && gdk_display_get_default() != nullptr;
 }
 
-// A task queued to the GUI thread; owned by the idle source that runs it.
-struct QueuedTask {
-    std::function<void()> run;
+// Tasks for the library's GUI thread. They are handed over through our own lock and woken
+// by an eventfd the GUI thread itself watches, so no GLib object is made on one thread and
+// freed on another: GLib's internal locking is invisible to the thread checkers, and this
+// way every hand-over is one they can see.
+struct TaskQueue {
+    std::mutex lock;
+    std::deque<std::function<void()>> tasks;  // guarded by lock
+    int wakeFd = -1;                          // guarded by lock; -1 while no GUI thread runs
 };
 
-gboolean runQueuedTask(gpointer data) {
-    static_cast<QueuedTask*>(data)->run();
-    return G_SOURCE_REMOVE;
+TaskQueue& taskQueue() {
+    static TaskQueue queue;
+    return queue;
 }
 
-void destroyQueuedTask(gpointer data) {
-    std::unique_ptr<QueuedTask> owned(static_cast<QueuedTask*>(data));
+void runQueuedTasks() {
+    TaskQueue& q = taskQueue();
+    for (;;) {
+        std::function<void()> run;
+        {
+            std::lock_guard guard(q.lock);
+            if (q.tasks.empty()) break;
+            run = std::move(q.tasks.front());
+            q.tasks.pop_front();
+        }
+        run();
+    }
 }
 
-// Queues run to the default main context, whichever thread iterates it.
+gboolean onWake(gint fd, GIOCondition, gpointer) {
+    uint64_t count = 0;
+    while (read(fd, &count, sizeof count) == static_cast<ssize_t>(sizeof count)) {
+    }
+    runQueuedTasks();
+    return G_SOURCE_CONTINUE;
+}
+
+void wake(int fd) {
+    const uint64_t one = 1;
+    // A full counter (never reached in practice) still leaves the descriptor readable.
+    [[maybe_unused]] const ssize_t n = write(fd, &one, sizeof one);
+}
+
+// Queues run to the library's GUI thread.
 void queue(std::function<void()> run) {
-    auto task = std::make_unique<QueuedTask>(QueuedTask{std::move(run)});
-    g_idle_add_full(G_PRIORITY_DEFAULT, runQueuedTask, task.release(), destroyQueuedTask);
+    TaskQueue& q = taskQueue();
+    std::lock_guard guard(q.lock);
+    q.tasks.push_back(std::move(run));
+    if (q.wakeFd >= 0) wake(q.wakeFd);
 }
+
+// Owns a descriptor.
+struct UniqueFd {
+    int fd = -1;
+    explicit UniqueFd(int f) : fd(f) {}
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() {
+        if (fd >= 0) close(fd);
+    }
+};
 
 class GuiThread {
   public:
@@ -89,11 +137,28 @@ class GuiThread {
             started.set_value(false);
             return;
         }
+        UniqueFd wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        if (wakeFd.fd < 0) {
+            started.set_value(false);
+            return;
+        }
+        const guint wakeSource = g_unix_fd_add(wakeFd.fd, G_IO_IN, onWake, nullptr);
+        TaskQueue& q = taskQueue();
+        {
+            std::lock_guard guard(q.lock);
+            q.wakeFd = wakeFd.fd;
+            wake(wakeFd.fd);  // tasks queued before the thread ran
+        }
         loop_ = g_main_loop_new(nullptr, FALSE);
         GMainLoop* loop = loop_;
         started.set_value(true);
         g_main_loop_run(loop);
         g_main_loop_unref(loop);
+        {
+            std::lock_guard guard(q.lock);
+            q.wakeFd = -1;
+        }
+        g_source_remove(wakeSource);
     }
 
     std::mutex lock_;
@@ -104,6 +169,9 @@ class GuiThread {
 };
 
 GuiThread& guiThread() {
+    // The queue is made first so that it outlives the thread object, whose destructor still
+    // queues the loop's end.
+    taskQueue();
     static GuiThread thread;
     return thread;
 }
