@@ -201,8 +201,7 @@ int VirtualCamera::control(uint8_t requestType, uint8_t request, uint16_t value,
         default:
             return -1;
     }
-    ++version_;
-    workCv_.notify_all();
+    wakeWorkerLocked();
     if (!in) return 0;
     replyBytes = std::min<int>(replyBytes, static_cast<int>(length));
     if (replyLimit_ >= 0) replyBytes = std::min(replyBytes, replyLimit_);
@@ -452,12 +451,16 @@ uint32_t VirtualCamera::submitBulkRead(uint8_t endpoint, uint8_t* buffer, uint32
         if (result == kErrorIoPending) {
             pending_.push_back(std::move(p));
             ensureWorker();
-            ++version_;
-            workCv_.notify_all();
+            wakeWorkerLocked();
         }
     }
     for (auto& f : after) f();
     return result;
+}
+
+void VirtualCamera::wakeWorkerLocked() {
+    ++version_;
+    workCv_.notify_all();
 }
 
 void VirtualCamera::ensureWorker() {
@@ -507,8 +510,7 @@ void VirtualCamera::abortPipe(uint8_t endpoint) {
         r.endpoint = endpoint;
         log(r);
         failPendingLocked(kErrorOperationAborted, endpoint, &after);
-        ++version_;
-        workCv_.notify_all();
+        wakeWorkerLocked();
     }
     for (auto& f : after) f();
 }
@@ -524,8 +526,7 @@ void VirtualCamera::resetPipe(uint8_t endpoint) {
         failPendingLocked(kErrorOperationAborted, endpoint, &after);
         (endpoint == kEndpointWholeFrames ? halted83_ : halted81_) = false;
         stream_.armed = false;
-        ++version_;
-        workCv_.notify_all();
+        wakeWorkerLocked();
     }
     for (auto& f : after) f();
 }
@@ -540,8 +541,7 @@ void VirtualCamera::resetPort() {
         failPendingLocked(kErrorOperationAborted, -1, &after);
         halted81_ = halted83_ = false;
         stream_.armed = false;
-        ++version_;
-        workCv_.notify_all();
+        wakeWorkerLocked();
     }
     for (auto& f : after) f();
 }
@@ -568,8 +568,7 @@ void VirtualCamera::setPlugged(bool plugged) {
         else
             stream_.armed = false;
         listener = plugListener_;
-        ++version_;
-        workCv_.notify_all();
+        wakeWorkerLocked();
     }
     for (auto& f : after) f();
     if (listener) listener(plugged);
@@ -648,8 +647,7 @@ void VirtualCamera::fireTrigger() {
     std::lock_guard<std::mutex> lock(mutex_);
     ++fpga_[kFpgaTriggerCounter];
     ++triggersPending_;
-    ++version_;
-    workCv_.notify_all();
+    wakeWorkerLocked();
 }
 
 uint32_t VirtualCamera::framesSent() const {
@@ -680,8 +678,7 @@ void VirtualCamera::setPayloadBytesOverride(uint32_t bytes) {
 void VirtualCamera::stallEndpoint(uint8_t endpoint) {
     std::lock_guard<std::mutex> lock(mutex_);
     haltNext_ = endpoint;
-    ++version_;
-    workCv_.notify_all();
+    wakeWorkerLocked();
 }
 
 void VirtualCamera::setPace(Pace pace) {
@@ -697,15 +694,13 @@ FrameParams VirtualCamera::frameParams() const {
 void VirtualCamera::setStalled(bool stalled) {
     std::lock_guard<std::mutex> lock(mutex_);
     stalled_ = stalled;
-    ++version_;
-    workCv_.notify_all();
+    wakeWorkerLocked();
 }
 
 void VirtualCamera::setFailAfter(int64_t frames) {
     std::lock_guard<std::mutex> lock(mutex_);
     failAfter_ = frames;
-    ++version_;
-    workCv_.notify_all();
+    wakeWorkerLocked();
 }
 
 void VirtualCamera::setDropEvery(uint32_t n) {

@@ -220,6 +220,8 @@ class VirtualCamera {
     void setPlugged(bool plugged);
     void workerLoop(std::stop_token stop);
     void ensureWorker();  // needs mutex_
+    // The stream state changed: the worker looks at its pending reads again.
+    void wakeWorkerLocked();  // needs mutex_
 
     const CameraOptions options_;
     std::vector<DefectPixel> defects_;  // immutable after construction
