@@ -3,6 +3,8 @@
 // nothing recorded. No exception ever leaves an export.
 #include <exception>
 #include <memory>
+#include <new>
+#include <utility>
 
 #include "OrvaneSdk.h"
 #include "api/CSdkChain.h"
@@ -15,15 +17,36 @@ using orvane::session::COrvane;
 
 namespace {
 
-// Looks up the session and runs body on it; failure for an unknown handle or if anything
-// throws (an allocation failure deep inside must not unwind into C code).
+// The reason recorded for an exception that reached the export frame: out of memory for an
+// allocation failure, otherwise that the operation was not possible in the current state.
+int reasonOf(std::exception_ptr e) noexcept {
+    try {
+        std::rethrow_exception(std::move(e));
+    } catch (const std::bad_alloc&) {
+        return orvane::session::kErrMemory;
+    } catch (...) {
+        return orvane::session::kErrState;
+    }
+}
+
+// Looks up the session and runs body on it; failure for an unknown handle. An exception
+// must never unwind into C code, where it would end the application: whatever escapes the
+// session is caught here, recorded in the session's history, and the export fails.
 template <typename R, typename Body>
 R withSession(ORVANE_HANDLE handle, R failure, Body&& body) noexcept {
+    std::shared_ptr<COrvane> session;
     try {
-        std::shared_ptr<COrvane> session = CSdkChain::instance().Lookup(handle);
+        session = CSdkChain::instance().Lookup(handle);
         if (!session) return failure;
         return body(*session);
     } catch (...) {
+        if (session) {
+            try {
+                session->RecordError(reasonOf(std::current_exception()));
+            } catch (...) {
+                // Recording itself failed (no memory for the message): the result says it.
+            }
+        }
         return failure;
     }
 }

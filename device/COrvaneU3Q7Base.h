@@ -244,6 +244,10 @@ class COrvaneU3Q7Base {
     virtual int SetExtraMode(int mode);                          // 161
     virtual int GetExtraMode();                                  // 162
 
+    // CopyLatest into a buffer of `capacity` bytes: -1 (nothing written) when the newest
+    // frame is larger, as when the window changed while frames streamed. Any thread.
+    int CopyLatestInto(void* buffer, uint64_t capacity, int orientationFlag);
+
     // Non-virtual helpers for tests and diagnostics (any thread).
     void SetSensorFactory(SensorFactory factory);
     // Closes the camera and takes `controller` as the controller (CreateController with a

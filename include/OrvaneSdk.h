@@ -176,15 +176,24 @@ ORVANE_API int ORVANE_CALL Orvane_GetDeviceNameW(ORVANE_HANDLE handle, int index
 
 ORVANE_API int ORVANE_CALL Orvane_Capture(ORVANE_HANDLE handle);
 ORVANE_API int ORVANE_CALL Orvane_Preview(ORVANE_HANDLE handle);
-/* Starts a preview thread that copies every processed frame into buffer (size bytes;
- * rowOrder 0: top row first, otherwise bottom row first) and posts ORVANE_WM_FRAME to window. */
+/* Row order, for every function that takes rowOrder: non-zero puts the top row of the
+ * picture first in buffer (rows top to bottom), 0 puts the bottom row first (rows bottom to
+ * top, the order of a bottom-up Windows bitmap). Each row is padded to a multiple of 4 bytes.
+ *
+ * Starts a preview thread that copies every processed frame into buffer (size bytes, rows in
+ * rowOrder) and posts ORVANE_WM_FRAME to window. */
 ORVANE_API int ORVANE_CALL Orvane_CallBackPreview(ORVANE_HANDLE handle, HWND window, void* buffer,
                                                   int size, int rowOrder);
 ORVANE_API int ORVANE_CALL Orvane_StartPreview(ORVANE_HANDLE handle);
 ORVANE_API int ORVANE_CALL Orvane_StopPreview(ORVANE_HANDLE handle);
 ORVANE_API int ORVANE_CALL Orvane_Close(ORVANE_HANDLE handle);
+/* Takes and processes one frame and copies it into buffer (size bytes; rowOrder non-zero:
+ * top row first, 0: bottom row first). buffer may be null: the frame is then only kept for
+ * Orvane_GetImage and the save functions. */
 ORVANE_API int ORVANE_CALL Orvane_SnapShot(ORVANE_HANDLE handle, void* buffer, int size,
                                            int rowOrder);
+/* Copies the last processed frame into buffer (size bytes; rowOrder non-zero: top row
+ * first, 0: bottom row first). */
 ORVANE_API int ORVANE_CALL Orvane_GetImage(ORVANE_HANDLE handle, void* buffer, int size,
                                            int rowOrder);
 ORVANE_API int ORVANE_CALL Orvane_SetWaitTime(ORVANE_HANDLE handle, int milliseconds);

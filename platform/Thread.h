@@ -1,8 +1,15 @@
 // An owned thread of execution. The destructor joins, so a Thread can never outlive the
 // object whose members its body uses.
+//
+// Threads: every member may be called from any thread at the same time. A second start
+// while a thread runs (or is being joined) is refused rather than replacing it, and a join
+// returns only once the thread has ended, even when another caller's join is the one that
+// collects it.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace orvane::platform {
@@ -18,18 +25,25 @@ class Thread {
 
     // Starts body on a new thread. Fails (returns false) if this object already runs a
     // thread or the system refuses to create one. The priority is raised on a best-effort
-    // basis: without the privilege to do so the thread runs at normal priority.
+    // basis: without the privilege to do so the thread runs at normal priority. An
+    // exception escaping body is logged and ends the thread, never the process.
     bool start(std::function<void()> body, ThreadPriority priority = ThreadPriority::Normal);
 
     // Waits for the thread to end. Joining from the thread itself detaches instead of
     // deadlocking (the owner is being torn down from inside its own thread).
     void join();
 
-    bool joinable() const { return thread_.joinable(); }
-    bool isCurrent() const { return thread_.get_id() == std::this_thread::get_id(); }
+    // True from a successful start until the thread has been joined or detached.
+    bool joinable() const;
+    // True when called on the thread this object runs.
+    bool isCurrent() const;
 
   private:
-    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::condition_variable joined_;
+    std::thread thread_;    // Guarded by mutex_; moved out by the join that collects it.
+    std::thread::id id_;    // Guarded by mutex_; the running thread's id, or none.
+    bool joining_ = false;  // Guarded by mutex_; a join is waiting for the thread.
 };
 
 }  // namespace orvane::platform

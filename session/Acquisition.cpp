@@ -23,6 +23,7 @@ constexpr int kSubSampleNoHotPixels = 0x10;
 constexpr int kWorkerThreads = 2;
 
 enum Mode : int { kIdle = 0, kPreviewMode = 1, kCaptureMode = 2 };
+constexpr int kBitsPerPixel[6] = {8, 16, 24, 32, 48, 64};
 
 bool wideIndex(int colorIndex) {
     return colorIndex == 1 || colorIndex == 4 || colorIndex == 5;
@@ -31,11 +32,11 @@ bool wideIndex(int colorIndex) {
 }  // namespace
 
 CDibImage* COrvane::RawBuffer() {
-    return images_[wideIndex(colorIndex_.load()) ? kRaw16 : kRaw8].get();
+    return images_[wideIndex(preparedColor_) ? kRaw16 : kRaw8].get();
 }
 
 CDibImage* COrvane::OutputBuffer() {
-    switch (colorIndex_.load()) {
+    switch (preparedColor_) {
         case 0:
             return images_[kRaw8].get();
         case 1:
@@ -83,6 +84,10 @@ int COrvane::Prepare() {
     if (ci < 0 || ci > 5) return fail(kErrWindowRange);
     {
         std::lock_guard lock(frameLock_);
+        // Frames are processed in the mode the buffers are sized for here, even when the
+        // application picks another mode while they stream: that one applies from the next
+        // preparation on.
+        preparedColor_ = ci;
         bool ok = true;
         auto size = [&](int role, int bits) {
             CDibImage& image = *images_[role];
@@ -121,6 +126,11 @@ int COrvane::Prepare() {
 }
 
 int COrvane::Capture() {
+    std::lock_guard lifecycle(lifecycleLock_);
+    return CaptureLocked();
+}
+
+int COrvane::CaptureLocked() {
     if (!sdk_) return fail(kErrState);
     switch (mode_.load()) {
         case kPreviewMode:
@@ -136,24 +146,36 @@ int COrvane::Capture() {
 }
 
 int COrvane::StartPreview() {
+    std::lock_guard lifecycle(lifecycleLock_);
+    return StartPreviewLocked();
+}
+
+int COrvane::StartPreviewLocked() {
     if (!sdk_) return fail(kErrState);
     if (mode_.load() == kPreviewMode) return 1;
     if (mode_.load() == kCaptureMode) return fail(kErrState);
     if (!Prepare()) return 0;
     if (!sdk_->StartCapture(device::kModeContinuous)) {
-        StopPreview();
+        StopPreviewLocked();
         return fail(kErrDevice);
     }
     mode_.store(kPreviewMode);
     runFlag_.store(1);
     if (!acquisitionThread_.start([this] { AcquisitionLoop(); })) {
-        StopPreview();
+        StopPreviewLocked();
         return fail(kErrThread);
     }
     return 1;
 }
 
 int COrvane::StopPreview() {
+    std::lock_guard lifecycle(lifecycleLock_);
+    return StopPreviewLocked();
+}
+
+// The threads joined here never take the lifecycle lock, so waiting for them with it held
+// cannot deadlock; they do take the frame lock, which is therefore not held here.
+int COrvane::StopPreviewLocked() {
     if (!sdk_) return fail(kErrState);
     runFlag_.store(0);
     if (mode_.exchange(kIdle) != kIdle) sdk_->StopCapture();
@@ -163,14 +185,20 @@ int COrvane::StopPreview() {
 }
 
 int COrvane::Close() {
+    std::lock_guard lifecycle(lifecycleLock_);
+    return CloseLocked();
+}
+
+int COrvane::CloseLocked() {
     DestroyPreviewWindow();
-    if (sdk_) StopPreview();
+    if (sdk_) StopPreviewLocked();
     frameProcessed_.store(false);
     if (sdk_) sdk_->StopCapture();
     return 1;
 }
 
 int COrvane::Preview() {
+    std::lock_guard lifecycle(lifecycleLock_);
     {
         std::lock_guard lock(frameLock_);
         callbackWindow_.store(nullptr);
@@ -182,14 +210,15 @@ int COrvane::Preview() {
     // rectangle and frames are processed all the same. Without a device object there is
     // nothing to show, and StartPreview reports it.
     if (sdk_ && !CreatePreviewWindow()) return 0;
-    if (!StartPreview()) {
-        Close();
+    if (!StartPreviewLocked()) {
+        CloseLocked();
         return fail(kErrNoFrame);
     }
     return 1;
 }
 
 int COrvane::CallBackPreview(WindowHandle window, void* buffer, int size, int rowOrder) {
+    std::lock_guard lifecycle(lifecycleLock_);
     {
         std::lock_guard lock(frameLock_);
         callbackWindow_.store(window);
@@ -198,8 +227,8 @@ int COrvane::CallBackPreview(WindowHandle window, void* buffer, int size, int ro
         appRowOrder_ = rowOrder;
     }
     if (sdk_ && !CreatePreviewWindow()) return 0;
-    if (!StartPreview()) {
-        Close();
+    if (!StartPreviewLocked()) {
+        CloseLocked();
         return fail(kErrNoFrame);
     }
     return 1;
@@ -250,7 +279,9 @@ void COrvane::AcquisitionLoop() {
             std::lock_guard lock(frameLock_);
             CDibImage* raw = RawBuffer();
             if (raw == nullptr || raw->empty()) continue;
-            sdk_->CopyLatest(raw->bits(), 1);
+            // A frame that does not fit the buffer (the device's window was changed while
+            // streaming) is skipped rather than written past the buffer's end.
+            if (sdk_->CopyLatestInto(raw->bits(), raw->sizeBytes(), 1) != 0) continue;
             if (raw->stride() != raw->width() * raw->bytesPerPixel())
                 imaging::repackRows(raw->view());
 
@@ -259,7 +290,7 @@ void COrvane::AcquisitionLoop() {
             info->reserved = 0;
             info->width = raw->width();
             info->height = raw->height();
-            info->bitsPerPixel = GetColorMode();
+            info->bitsPerPixel = kBitsPerPixel[preparedColor_];
             info->buffer = appBuffer_;
 
             ++frameCounter_;
@@ -289,6 +320,8 @@ void COrvane::AcquisitionLoop() {
 }
 
 int COrvane::SnapShot(void* buffer, int size, int rowOrder) {
+    // Held throughout: the mode read here must stay what it is until the frame is taken.
+    std::lock_guard lifecycle(lifecycleLock_);
     if (!sdk_) return fail(kErrState);
     const int mode = mode_.load();
     if (mode == kPreviewMode) return fail(kErrState);
@@ -307,7 +340,10 @@ int COrvane::SnapShot(void* buffer, int size, int rowOrder) {
         stopUnlessCapturing();
         return fail(kErrMemory);
     }
-    sdk_->CopyLatest(raw->bits(), 1);
+    if (sdk_->CopyLatestInto(raw->bits(), raw->sizeBytes(), 1) != 0) {
+        stopUnlessCapturing();
+        return fail(kErrNoFrame);
+    }
     if (raw->stride() != raw->width() * raw->bytesPerPixel()) imaging::repackRows(raw->view());
     RunPipeline(*raw);
     if (buffer != nullptr && size != 0 && !CopyOut(buffer, size, rowOrder)) {
@@ -389,7 +425,7 @@ void COrvane::SoftwareMirror(CDibImage& raw) {
 }
 
 void COrvane::RunPipeline(CDibImage& raw) {
-    const int ci = colorIndex_.load();
+    const int ci = preparedColor_;
     const bool wide = raw.bitCount() == 16;
     const int threshold = wide ? kThreshold16 : kThreshold8;
     platform::WorkerPool* pool = workers_.get();
@@ -407,11 +443,16 @@ void COrvane::RunPipeline(CDibImage& raw) {
                 imaging::applyMaskFilter(raw.view(), pipelineWindow_,
                                          images_[wide ? kDark16 : kDark8]->view(),
                                          images_[wide ? kBright16 : kBright8]->view(), pool);
-            if (dotFilter_.load())
+            if (dotFilter_.load()) {
+                // The marks cover the frame, which may be a window of the sensor: the
+                // filter works on the top-left part of the full-size marks buffer.
+                imaging::ImageView marks = images_[wide ? kMarks16 : kMarks8]->view();
+                marks.width = std::min(marks.width, raw.width());
+                marks.height = std::min(marks.height, raw.height());
                 imaging::applyDotFilter(
                     raw.view(), pipelineWindow_, images_[wide ? kHot16 : kHot8]->view(),
-                    images_[wide ? kDead16 : kDead8]->view(),
-                    images_[wide ? kMarks16 : kMarks8]->view(), threshold, pool);
+                    images_[wide ? kDead16 : kDead8]->view(), marks, threshold, pool);
+            }
         }
     }
 

@@ -34,13 +34,15 @@ void SdkDeleter::operator()(device::COrvaneUSB3Q7SimpleSdk* sdk) const noexcept 
 COrvane::COrvane() : frameWindowStart_(platform::timeGetTime()) {}
 
 COrvane::~COrvane() {
+    std::unique_lock lifecycle(lifecycleLock_);
     if (sdk_) {
         if (cameraOpened_) SaveDeviceSettings();
         // Threads use the session's members: they are stopped before anything is freed.
-        Close();
+        CloseLocked();
         sdk_->Close();
     }
     sdk_.reset();
+    lifecycle.unlock();
     std::lock_guard lock(frameLock_);
     for (auto& image : images_) image.reset();
 }
@@ -48,6 +50,7 @@ COrvane::~COrvane() {
 // ---- Lifecycle and device selection --------------------------------------------------
 
 int COrvane::Initialize(WindowHandle window) {
+    std::lock_guard lifecycle(lifecycleLock_);
     sdk_.reset();
     for (int i = 0; i <= kBright16; ++i) images_[i].reset();
 
@@ -74,7 +77,7 @@ int COrvane::Initialize(WindowHandle window) {
 
     sdk_->SetProductId(kServedProductId);
     sdk_->CreateController(window, nullptr);
-    if (sdk_->CountCameras(kServedProductId) == 1) SetDeviceNumber(0);
+    if (sdk_->CountCameras(kServedProductId) == 1) SetDeviceNumberLocked(0);
 
     LoadDeviceSettings();
     settings::CameraValues values{colorIndex_.load(), subSample_.load(), waitTime_.load(),
@@ -155,7 +158,15 @@ void COrvane::PushCameraSettings() {
 }
 
 int COrvane::SetDeviceNumber(int number) {
+    std::lock_guard lifecycle(lifecycleLock_);
+    return SetDeviceNumberLocked(number);
+}
+
+int COrvane::SetDeviceNumberLocked(int number) {
     if (!sdk_) return fail(kErrState);
+    // Opening a camera ends the stream of the one in use: acquisition stops first, so that
+    // its threads do not go on waiting for frames that will never come.
+    if (mode_.load() != 0) StopPreviewLocked();
     if (deviceSelectedBefore_ && cameraOpened_) SaveDeviceSettings();
     deviceSelectedBefore_ = true;
     if (!sdk_->HasCamera(number) || !sdk_->Open(number)) return fail(kErrNoCamera);

@@ -3,10 +3,13 @@
 // settings, the acquisition state and the error history.
 //
 // Threads: every public operation may be called from any application thread; the handle
-// registry keeps the session alive while an operation runs. Fields written by application
+// registry keeps the session alive while an operation runs. The operations that change the
+// acquisition mode or its threads (capture, preview, recording, close, device selection,
+// capture window) run one at a time under the lifecycle lock. Fields written by application
 // threads and read by the acquisition thread are atomic, or guarded by the lock named at
-// their declaration. Lock order: frame lock, then mask lock (then the controller's
-// register lock below).
+// their declaration. Lock order: lifecycle lock, then frame lock, then mask lock (then the
+// controller's register lock below). The acquisition and recording threads never take the
+// lifecycle lock, so its holder may wait for them.
 #pragma once
 
 #include <array>
@@ -271,7 +274,13 @@ class COrvane {
     void SaveDeviceSettings();
     // Validates a capture geometry the way acquisition does before it starts.
     static bool GeometryValid(const CaptureGeometry& g, int subSample);
-    // Acquisition (Acquisition.cpp).
+    // Acquisition (Acquisition.cpp). The *Locked forms are the operations of the same name
+    // for a caller that holds lifecycleLock_.
+    int CaptureLocked();
+    int SetDeviceNumberLocked(int number);
+    int StartPreviewLocked();
+    int StopPreviewLocked();
+    int CloseLocked();
     int Prepare();
     void AcquisitionLoop();
     // One frame through the processing steps; caller holds frameLock_.
@@ -281,7 +290,7 @@ class COrvane {
     // Copies the output of the colour mode to an application buffer; records 5 (and tells
     // the callback window) when the buffer is too small. Caller holds frameLock_.
     bool CopyOut(void* buffer, int size, int rowOrder);
-    void RecordingLoop();
+    void RecordingLoop(output::CAviWriter& avi);
     // ---- Preview window (Preview.cpp)
     // Makes the preview window when a parent or a non-empty rectangle is set. 1 when made or
     // when none is wanted or there is no display; 0 with error 4 recorded when it fails.
@@ -349,9 +358,10 @@ class COrvane {
     std::atomic<int> mode_{0};     // 0 idle, 1 preview, 2 capture.
     std::atomic<int> runFlag_{0};  // Cleared to stop the acquisition thread.
     std::atomic<bool> recording_{false};
-    uint32_t recordStart_ = 0;     // Recording thread while it runs.
-    uint32_t recordEnd_ = 0;       // Recording thread while it runs.
-    uint32_t recordedFrames_ = 0;  // Recording thread while it runs.
+    // Recording thread while it runs; otherwise the holder of lifecycleLock_.
+    uint32_t recordStart_ = 0;
+    uint32_t recordEnd_ = 0;
+    uint32_t recordedFrames_ = 0;
     std::atomic<bool> newFrameForRecorder_{false};
     std::atomic<bool> frameProcessed_{false};
     WindowHandle previewParent_ = nullptr;  // Guarded by geometryLock_.
@@ -369,11 +379,11 @@ class COrvane {
     imaging::HueSaturation hueSaturation_;                // Guarded by frameLock_.
     imaging::ToneTableCache toneTables_;                  // Guarded by frameLock_.
     std::unique_ptr<platform::WorkerPool> workers_;       // Made by Prepare, used under frameLock_.
-    platform::Thread acquisitionThread_;  // Started and joined by application threads.
-    // The AVI file being written: used by the recording thread while it runs, and by the
-    // thread that started or stopped it otherwise.
+    platform::Thread acquisitionThread_;  // Started and joined under lifecycleLock_.
+    // The AVI file being written: filled by the recording thread while it runs; set and
+    // reset under lifecycleLock_, and only while no recording thread runs.
     std::unique_ptr<output::CAviWriter> avi_;
-    platform::Thread recordingThread_;  // Started and joined by application threads.
+    platform::Thread recordingThread_;  // Started and joined under lifecycleLock_.
     std::atomic<int> colorIndex_{0};
     std::atomic<int> subSample_{0};
     std::atomic<int> waitTime_{10};
@@ -393,7 +403,14 @@ class COrvane {
     std::atomic<bool> maskUpdating_{false};
     std::vector<ConfigEntry> config_;  // Guarded by frameLock_.
 
+    // Colour index the buffers were last prepared for: the one frames are processed and
+    // delivered in until the next preparation. Guarded by frameLock_.
+    int preparedColor_ = 0;
+
     // ---- Locks
+    // Serialises the operations that change the acquisition mode, its threads and the device
+    // selection. Never taken by the acquisition or recording thread.
+    std::mutex lifecycleLock_;
     platform::CriticalSection frameLock_;
     platform::CriticalSection maskLock_;
 };

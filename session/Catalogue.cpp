@@ -104,6 +104,8 @@ int COrvane::GetCameraInfo(void* record) {
 // ---- Geometry and format ------------------------------------------------------------------
 
 int COrvane::SetCaptureWindow(int width, int height) {
+    // The device's window changes with the stored one: not in the middle of a preparation.
+    std::lock_guard lifecycle(lifecycleLock_);
     if (!sdk_) return fail(kErrState);
     bool rootExists = false;
     // Presets are read under the current camera's key, where the first run and the stream
@@ -132,6 +134,7 @@ int COrvane::SetCaptureWindow(int width, int height) {
 
 int COrvane::SetCaptureWindowEx(int totalWidth, int xStart, int width, int totalHeight, int yStart,
                                 int height) {
+    std::lock_guard lifecycle(lifecycleLock_);
     if (!sdk_) return fail(kErrState);
     const bool widthOk = sdk_->GetHorizontalWindowAllowed() != 0 || width == kFullWidth;
     const bool heightOk = sdk_->GetVerticalWindowAllowed() != 0 || height == kFullHeight;

@@ -25,8 +25,14 @@ unsigned long nativeParent(WindowHandle parent) {
 // is open, and the confirmed settings are loaded before acquisition starts again.
 int COrvane::SetCameraDlg(WindowHandle parent) {
     if (!sdk_) return fail(kErrState);
-    const int running = mode_.load();
-    if (running != 0) StopPreview();
+    // The lifecycle lock is not held while the sheet is shown: other threads may stop or
+    // start acquisition meanwhile, and the mode found here is what is restored afterwards.
+    int running = 0;
+    {
+        std::lock_guard lifecycle(lifecycleLock_);
+        running = mode_.load();
+        if (running != 0) StopPreviewLocked();
+    }
 
     int result = dialogs::kResultNotShown;
     {
@@ -54,10 +60,13 @@ int COrvane::SetCameraDlg(WindowHandle parent) {
             history_.record(kErrWindowRange);
     }
 
-    if (running == kPreviewRunning)
-        StartPreview();
-    else if (running == kCaptureRunning)
-        Capture();
+    {
+        std::lock_guard lifecycle(lifecycleLock_);
+        if (running == kPreviewRunning)
+            StartPreviewLocked();
+        else if (running == kCaptureRunning)
+            CaptureLocked();
+    }
     if (result == dialogs::kResultNotShown) return fail(kErrWindow);
     return 1;
 }

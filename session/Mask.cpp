@@ -14,9 +14,12 @@ constexpr int kFullHeight = 2048;
 
 bool COrvane::EnsureMaskBuffers() {
     if (!images_[kMarks16]->empty()) return true;
-    for (int role : {kDark8, kBright8, kHot8, kDead8, kMarks8})
+    // Only the references hold samples of the frame's depth. The defect maps and the marks
+    // hold one flag byte per pixel at both depths ("16" names the frames they serve): the
+    // map builder and the dot filter take nothing else.
+    for (int role : {kDark8, kBright8, kHot8, kDead8, kMarks8, kHot16, kDead16, kMarks16})
         if (!images_[role]->Create(kFullWidth, kFullHeight, 8)) return false;
-    for (int role : {kDark16, kBright16, kHot16, kDead16, kMarks16})
+    for (int role : {kDark16, kBright16})
         if (!images_[role]->Create(kFullWidth, kFullHeight, 16)) return false;
     // New buffers are zero: only the bright references need filling.
     std::memset(images_[kBright8]->bits(), 255, images_[kBright8]->sizeBytes());

@@ -171,7 +171,7 @@ CDibImage* COrvane::PreviewSource(int colorIndex) {
 void COrvane::DrawPreview() {
     int width = 0, height = 0;
     if (!PreviewClientSize(&width, &height)) return;
-    const int ci = colorIndex_.load();
+    const int ci = preparedColor_;  // the mode the frame was processed in
     CDibImage* source = PreviewSource(ci);
     if (source == nullptr || source->empty()) return;
     PreviewPlan plan;

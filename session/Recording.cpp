@@ -29,6 +29,7 @@ int COrvane::SaveImage(const char* path, int format) {
 
 int COrvane::Record(const char* path, int durationMs, int show) {
     if (path == nullptr || path[0] == '\0') return fail(kErrArgument);
+    std::lock_guard lifecycle(lifecycleLock_);
     if (!sdk_) return fail(kErrState);
     {
         std::lock_guard lock(frameLock_);
@@ -41,8 +42,8 @@ int COrvane::Record(const char* path, int durationMs, int show) {
     StopRecording();
     // Without a display there is no preview window to show: the recording runs without one.
     if (show != 0 && !CreatePreviewWindow()) return 0;
-    if (!StartPreview()) {
-        Close();
+    if (!StartPreviewLocked()) {
+        CloseLocked();
         return fail(kErrConversion);
     }
     int width = 0, height = 0, bits = 0;
@@ -56,7 +57,7 @@ int COrvane::Record(const char* path, int durationMs, int show) {
     }
     auto writer = std::make_unique<output::CAviWriter>();
     if (!writer->open(path, width, height, static_cast<uint16_t>(bits), kInitialRecordRate)) {
-        Close();
+        CloseLocked();
         return fail(kErrConversion);
     }
     avi_ = std::move(writer);
@@ -66,15 +67,18 @@ int COrvane::Record(const char* path, int durationMs, int show) {
     newFrameForRecorder_.store(false);
     // The flag is set before the thread starts, so the thread cannot see it still clear.
     recording_.store(true);
-    if (!recordingThread_.start([this] { RecordingLoop(); })) {
+    // The thread gets the writer it is to fill: the member is replaced only by the holder of
+    // the lifecycle lock, after the thread has been joined.
+    output::CAviWriter* target = avi_.get();
+    if (!recordingThread_.start([this, target] { RecordingLoop(*target); })) {
         recording_.store(false);
-        Close();
+        CloseLocked();
         return fail(kErrThread);
     }
     return 1;
 }
 
-void COrvane::RecordingLoop() {
+void COrvane::RecordingLoop(output::CAviWriter& avi) {
     CDibImage frame24;
     while (recording_.load()) {
         platform::sleepMs(kRecordPollMs);
@@ -91,17 +95,17 @@ void COrvane::RecordingLoop() {
                 converted = output::MakeAviFrame(*out, frame24) != 0;
         }
         // Written outside the frame lock: the disk may be slower than the camera.
-        if (converted && avi_->appendFrame(frame24)) ++recordedFrames_;
-        if (avi_->failed()) {
+        if (converted && avi.appendFrame(frame24)) ++recordedFrames_;
+        if (avi.failed()) {
             // Disk full or similar: keep what was written, finished with its index.
             history_.record(kErrConversion);
             break;
         }
         if (static_cast<int32_t>(recordEnd_ - t) < 0) break;
     }
-    avi_->setRate(
+    avi.setRate(
         output::CAviWriter::measuredRate(recordedFrames_, platform::timeGetTime() - recordStart_));
-    avi_->finish();
+    avi.finish();
     recording_.store(false);
 }
 

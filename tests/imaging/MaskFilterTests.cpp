@@ -102,8 +102,6 @@ TEST(MaskFilter, MatchesReferenceWithWindowAndBorder) {
         }
 }
 
-void correctReference(ref::Plane& F, const ref::Plane& M);
-
 TEST(MaskFilter, ManyQuotientsOfBothDepths) {
     for (int bits : {8, 16}) {
         CDibImage frame, dark, bright;
@@ -137,56 +135,6 @@ TEST(MaskFilter, ManyQuotientsOfBothDepths) {
     }
 }
 
-// Dot filter reference: marks from the frame as it was, then mean of nearest unmarked pixels.
-int dotReference(ref::Plane& F, const ref::Plane& hot, const ref::Plane& dead, int t) {
-    ref::Plane M(F.w, F.h, 1);
-    int marked = 0;
-    for (int y = 4; y <= F.h - 5; ++y)
-        for (int x = 4; x <= F.w - 5; ++x) {
-            const int mean =
-                (F.at(x - 1, y) + F.at(x + 1, y) + F.at(x, y - 1) + F.at(x, y + 1)) >> 2;
-            const bool m = hot.at(x, y) || dead.at(x, y) || std::abs(F.at(x, y) - mean) >= t;
-            M.at(x, y) = m;
-            marked += m;
-        }
-    correctReference(F, M);
-    return marked;
-}
-
-void correctReference(ref::Plane& F, const ref::Plane& M) {
-    const ref::Plane orig = F;
-    for (int y = 4; y < F.h; ++y)
-        for (int x = 4; x < F.w; ++x) {
-            if (!M.at(x, y)) continue;
-            int sum = 0, n = 0;
-            for (int xx = x - 1; xx >= 0; --xx)
-                if (!M.at(xx, y)) {
-                    sum += orig.at(xx, y);
-                    ++n;
-                    break;
-                }
-            for (int xx = x + 1; xx < F.w; ++xx)
-                if (!M.at(xx, y)) {
-                    sum += orig.at(xx, y);
-                    ++n;
-                    break;
-                }
-            for (int yy = y - 1; yy >= 0; --yy)
-                if (!M.at(x, yy)) {
-                    sum += orig.at(x, yy);
-                    ++n;
-                    break;
-                }
-            for (int yy = y + 1; yy < F.h; ++yy)
-                if (!M.at(x, yy)) {
-                    sum += orig.at(x, yy);
-                    ++n;
-                    break;
-                }
-            if (n) F.at(x, y) = sum / n;
-        }
-}
-
 TEST(DotFilter, MatchesReferenceOnNoisyFramesWithMaps) {
     std::mt19937 rng(23);
     platform::WorkerPool pool(2);
@@ -210,7 +158,7 @@ TEST(DotFilter, MatchesReferenceOnNoisyFramesWithMaps) {
             ref::write(D, dead.view(), 1);
             std::memset(marks.bits(), 1, marks.sizeBytes());  // cleared by the filter
             const int t = bits == 8 ? kDotThreshold8 : kDotThreshold16;
-            const int expected = dotReference(F, H, D, t);
+            const int expected = ref::dotReference(F, H, D, t);
             EXPECT_EQ(applyDotFilter(frame.view(), CaptureWindow{0, 0, w, h}, hot.view(),
                                      dead.view(), marks.view(), t, &pool),
                       expected);
@@ -234,7 +182,7 @@ TEST(DotFilter, CorrectionOfDenseAndLargeMarkedAreasMatchesReference) {
                                  (x > w / 3 && x < w / 2 && y > 5);
             ref::write(M, marks.view(), 1);
             ref::Plane F = ref::read(frame.view(), 1, 2);
-            correctReference(F, M);
+            ref::correctReference(F, M);
             correctMarkedPixels(frame.view(), marks.view(), w > 100 ? &pool : nullptr);
             ASSERT_EQ(ref::read(frame.view(), 1, 2).v, F.v) << density << " " << w;
         }

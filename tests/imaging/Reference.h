@@ -231,4 +231,56 @@ inline void sharpenReference(ref::Plane& p, int k, int maxv) {
             }
 }
 
+// Dot filter correction reference: every marked pixel (from row and column 4 on) takes the
+// integer mean of the nearest unmarked pixels of the original frame in the four directions.
+inline void correctReference(ref::Plane& F, const ref::Plane& M) {
+    const ref::Plane orig = F;
+    for (int y = 4; y < F.h; ++y)
+        for (int x = 4; x < F.w; ++x) {
+            if (!M.at(x, y)) continue;
+            int sum = 0, n = 0;
+            for (int xx = x - 1; xx >= 0; --xx)
+                if (!M.at(xx, y)) {
+                    sum += orig.at(xx, y);
+                    ++n;
+                    break;
+                }
+            for (int xx = x + 1; xx < F.w; ++xx)
+                if (!M.at(xx, y)) {
+                    sum += orig.at(xx, y);
+                    ++n;
+                    break;
+                }
+            for (int yy = y - 1; yy >= 0; --yy)
+                if (!M.at(x, yy)) {
+                    sum += orig.at(x, yy);
+                    ++n;
+                    break;
+                }
+            for (int yy = y + 1; yy < F.h; ++yy)
+                if (!M.at(x, yy)) {
+                    sum += orig.at(x, yy);
+                    ++n;
+                    break;
+                }
+            if (n) F.at(x, y) = sum / n;
+        }
+}
+
+// Dot filter reference: marks from the frame as it was, then mean of nearest unmarked pixels.
+inline int dotReference(ref::Plane& F, const ref::Plane& hot, const ref::Plane& dead, int t) {
+    ref::Plane M(F.w, F.h, 1);
+    int marked = 0;
+    for (int y = 4; y <= F.h - 5; ++y)
+        for (int x = 4; x <= F.w - 5; ++x) {
+            const int mean =
+                (F.at(x - 1, y) + F.at(x + 1, y) + F.at(x, y - 1) + F.at(x, y + 1)) >> 2;
+            const bool m = hot.at(x, y) || dead.at(x, y) || std::abs(F.at(x, y) - mean) >= t;
+            M.at(x, y) = m;
+            marked += m;
+        }
+    correctReference(F, M);
+    return marked;
+}
+
 }  // namespace orvane::imaging::ref

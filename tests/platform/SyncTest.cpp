@@ -3,7 +3,10 @@
 #include <poll.h>
 
 #include <atomic>
+#include <chrono>
+#include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "platform/MessageWindow.h"
 #include "platform/Sync.h"
@@ -45,6 +48,48 @@ TEST(Thread, ARunningThreadCannotBeStartedTwice) {
     EXPECT_FALSE(t.start([] {}));
     release.set();
 }  // the destructor joins
+
+// Several callers starting and joining one Thread at once: exactly one start wins per round,
+// every join returns only after the body has finished, and nothing ends the process.
+TEST(Thread, ConcurrentStartsAndJoinsOnOneObjectAreSafe) {
+    constexpr int kRounds = 200, kCallers = 4;
+    Thread t;
+    for (int round = 0; round < kRounds; ++round) {
+        std::atomic<int> ready{0}, attempted{0}, started{0}, bodies{0};
+        std::atomic<bool> finished{false};
+        std::atomic<int> joinedEarly{0};
+        std::vector<std::thread> callers;
+        for (int c = 0; c < kCallers; ++c)
+            callers.emplace_back([&] {
+                ready.fetch_add(1);
+                while (ready.load() < kCallers) std::this_thread::yield();
+                if (t.start([&] {
+                        bodies.fetch_add(1);
+                        // Runs until every caller has tried to start: one start only can win.
+                        while (attempted.load() < kCallers) std::this_thread::yield();
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                        finished.store(true);
+                    }))
+                    started.fetch_add(1);
+                attempted.fetch_add(1);
+                t.join();
+                if (!finished.load()) joinedEarly.fetch_add(1);
+            });
+        for (auto& c : callers) c.join();
+        ASSERT_EQ(started.load(), 1) << "round " << round;
+        ASSERT_EQ(bodies.load(), 1);
+        ASSERT_EQ(joinedEarly.load(), 0) << "a join returned while the body still ran";
+        ASSERT_FALSE(t.joinable());
+    }
+}
+
+TEST(Thread, AnExceptionInTheBodyEndsOnlyTheThread) {
+    Thread t;
+    ASSERT_TRUE(t.start([] { throw std::runtime_error("body failed"); }));
+    t.join();
+    EXPECT_FALSE(t.joinable());
+    EXPECT_TRUE(t.start([] {})) << "usable again";
+}
 
 TEST(MessageWindow, MessagesQueueInOrderAndTheDescriptorFollowsThem) {
     WindowHandle w = createMessageWindow(0);
