@@ -21,9 +21,9 @@ std::unique_ptr<uint8_t[]> allocateBytes(uint32_t bytes) {
 }  // namespace
 
 bool FrameRing::allocate(uint32_t capacity) {
-    std::unique_lock lock(m_lock);
+    platform::LockGuard lock(m_lock);
     // A reader may still be copying out of the old slots.
-    m_changed.wait(lock, [this] {
+    m_lock.wait(m_changed, [this]() ORVANE_REQUIRES(m_lock) {
         return std::all_of(std::begin(m_readers), std::end(m_readers),
                            [](int n) { return n == 0; });
     });
@@ -46,8 +46,8 @@ bool FrameRing::allocate(uint32_t capacity) {
 }
 
 void FrameRing::release() {
-    std::unique_lock lock(m_lock);
-    m_changed.wait(lock, [this] {
+    platform::LockGuard lock(m_lock);
+    m_lock.wait(m_changed, [this]() ORVANE_REQUIRES(m_lock) {
         return std::all_of(std::begin(m_readers), std::end(m_readers),
                            [](int n) { return n == 0; });
     });
@@ -60,24 +60,24 @@ void FrameRing::release() {
 }
 
 bool FrameRing::allocated() const {
-    std::lock_guard lock(m_lock);
+    platform::LockGuard lock(m_lock);
     return m_capacity != 0;
 }
 
 bool FrameRing::setFormat(const FrameFormat& format) {
-    std::lock_guard lock(m_lock);
+    platform::LockGuard lock(m_lock);
     if (m_capacity == 0 || format.frameBytes > m_capacity) return false;
     m_format = format;
     return true;
 }
 
 FrameFormat FrameRing::format() const {
-    std::lock_guard lock(m_lock);
+    platform::LockGuard lock(m_lock);
     return m_format;
 }
 
 void FrameRing::resetIndices() {
-    std::lock_guard lock(m_lock);
+    platform::LockGuard lock(m_lock);
     m_writeIndex = 0;
     m_newest = kNoSlot;
     m_handedOver = m_published;
@@ -85,7 +85,7 @@ void FrameRing::resetIndices() {
 
 bool FrameRing::fileFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t capacity) {
     {
-        std::lock_guard lock(m_lock);
+        platform::LockGuard lock(m_lock);
         if (m_capacity == 0 || capacity != m_capacity || !buffer) return false;
         int slot = kNoSlot;
         for (int step = 0; step < kSlots && slot == kNoSlot; ++step) {
@@ -105,9 +105,9 @@ bool FrameRing::fileFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t capacity)
 
 bool FrameRing::fileFrameInSlot(int slot, std::unique_ptr<uint8_t[]>& buffer, uint32_t capacity) {
     {
-        std::unique_lock lock(m_lock);
+        platform::LockGuard lock(m_lock);
         if (slot < 0 || slot >= kSlots) return false;
-        m_changed.wait(lock, [&] { return m_readers[slot] == 0; });
+        m_lock.wait(m_changed, [&]() ORVANE_REQUIRES(m_lock) { return m_readers[slot] == 0; });
         if (m_capacity == 0 || capacity != m_capacity || !buffer) return false;
         m_slots[slot].swap(buffer);
         m_slotFrame[slot] = 0;  // not a published frame
@@ -124,7 +124,7 @@ bool FrameRing::copy(void* buffer, uint64_t length, bool firstSlot, int orientat
     FrameFormat fmt;
     const uint8_t* src;
     {
-        std::unique_lock lock(m_lock);
+        platform::LockGuard lock(m_lock);
         if (m_capacity == 0 || length < m_format.frameBytes) return false;
         // The newest slot; before the first frame, the slot before the write index, as the
         // ring has always been read.
@@ -139,7 +139,7 @@ bool FrameRing::copy(void* buffer, uint64_t length, bool firstSlot, int orientat
     const bool reversePixels = o == 2 || o == 4;
     copyOriented(static_cast<uint8_t*>(buffer), src, fmt, reverseRows, reversePixels);
     {
-        std::lock_guard lock(m_lock);
+        platform::LockGuard lock(m_lock);
         --m_readers[slot];
         if (markHandedOver) m_handedOver = std::max(m_handedOver, m_slotFrame[slot]);
     }
@@ -174,14 +174,14 @@ void FrameRing::copyOriented(uint8_t* dst, const uint8_t* src, const FrameFormat
 
 void FrameRing::setEvent() {
     {
-        std::lock_guard lock(m_lock);
+        platform::LockGuard lock(m_lock);
         m_eventSet = true;
     }
     m_changed.notify_all();
 }
 
 void FrameRing::openEvent() {
-    std::lock_guard lock(m_lock);
+    platform::LockGuard lock(m_lock);
     if (!m_eventOpen) {
         m_eventOpen = true;
         m_eventSet = false;
@@ -190,7 +190,7 @@ void FrameRing::openEvent() {
 
 void FrameRing::closeEvent() {
     {
-        std::lock_guard lock(m_lock);
+        platform::LockGuard lock(m_lock);
         m_eventOpen = false;
         m_eventSet = false;
     }
@@ -198,26 +198,26 @@ void FrameRing::closeEvent() {
 }
 
 bool FrameRing::waitEvent(uint32_t timeoutMs) {
-    std::unique_lock lock(m_lock);
-    auto ready = [this] { return m_eventSet || !m_eventOpen; };
-    if (!m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready)) return false;
+    platform::LockGuard lock(m_lock);
+    auto ready = [this]() ORVANE_REQUIRES(m_lock) { return m_eventSet || !m_eventOpen; };
+    if (!m_lock.waitFor(m_changed, std::chrono::milliseconds(timeoutMs), ready)) return false;
     if (!m_eventOpen) return false;
     m_eventSet = false;
     return true;
 }
 
 bool FrameRing::hasNewFrame() const {
-    std::lock_guard lock(m_lock);
+    platform::LockGuard lock(m_lock);
     return m_published != m_handedOver;
 }
 
 void FrameRing::markAllHandedOver() {
-    std::lock_guard lock(m_lock);
+    platform::LockGuard lock(m_lock);
     m_handedOver = m_published;
 }
 
 uint64_t FrameRing::allocationCount() const {
-    std::lock_guard lock(m_lock);
+    platform::LockGuard lock(m_lock);
     return m_allocations;
 }
 

@@ -18,6 +18,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/Sync.h"
+
 namespace orvane::device {
 
 // Layout of the frames in the ring, fixed whenever the ring is (re)allocated.
@@ -82,20 +84,21 @@ class FrameRing {
     static void copyOriented(uint8_t* dst, const uint8_t* src, const FrameFormat& fmt,
                              bool reverseRows, bool reversePixels);
 
-    mutable std::mutex m_lock;          // the ring lock; a leaf lock (nothing is taken inside it)
+    mutable platform::Mutex m_lock;     // the ring lock; a leaf lock (nothing is taken inside it)
     std::condition_variable m_changed;  // signalled on slot release, write end and event set
-    std::unique_ptr<uint8_t[]> m_slots[kSlots];  // guarded by m_lock (pointers, not contents)
-    uint32_t m_capacity = 0;                     // guarded by m_lock
-    FrameFormat m_format;                        // guarded by m_lock
-    int m_writeIndex = 0;                        // guarded by m_lock: next slot to fill
-    int m_newest = kNoSlot;             // guarded by m_lock: slot of the newest published frame
-    int m_readers[kSlots] = {};         // guarded by m_lock: readers copying each slot
-    uint64_t m_published = 0;           // guarded by m_lock: frames published so far
-    uint64_t m_handedOver = 0;          // guarded by m_lock: frames a reader has taken
-    uint64_t m_slotFrame[kSlots] = {};  // guarded by m_lock: frame number held by each slot
-    bool m_eventSet = false;            // guarded by m_lock
-    bool m_eventOpen = false;           // guarded by m_lock
-    uint64_t m_allocations = 0;         // guarded by m_lock
+    // Pointers, not contents: a slot's bytes are read by its readers outside the lock.
+    std::unique_ptr<uint8_t[]> m_slots[kSlots] ORVANE_GUARDED_BY(m_lock);
+    uint32_t m_capacity ORVANE_GUARDED_BY(m_lock) = 0;
+    FrameFormat m_format ORVANE_GUARDED_BY(m_lock);
+    int m_writeIndex ORVANE_GUARDED_BY(m_lock) = 0;        // next slot to fill
+    int m_newest ORVANE_GUARDED_BY(m_lock) = kNoSlot;      // slot of the newest published frame
+    int m_readers[kSlots] ORVANE_GUARDED_BY(m_lock) = {};  // readers copying each slot
+    uint64_t m_published ORVANE_GUARDED_BY(m_lock) = 0;    // frames published so far
+    uint64_t m_handedOver ORVANE_GUARDED_BY(m_lock) = 0;   // frames a reader has taken
+    uint64_t m_slotFrame[kSlots] ORVANE_GUARDED_BY(m_lock) = {};  // frame held by each slot
+    bool m_eventSet ORVANE_GUARDED_BY(m_lock) = false;
+    bool m_eventOpen ORVANE_GUARDED_BY(m_lock) = false;
+    uint64_t m_allocations ORVANE_GUARDED_BY(m_lock) = 0;
 };
 
 }  // namespace orvane::device

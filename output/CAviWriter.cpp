@@ -29,7 +29,7 @@ constexpr uint32_t kStreamRate = 10000000;
 // reserved chunks after "strf" and after "strl" become the OpenDML super index and
 // extended header when the file grows past one RIFF, and stay "JUNK" otherwise.
 constexpr uint64_t kRiffSizeAt = 4;
-constexpr uint64_t kHdrlSizeAt = 16;
+[[maybe_unused]] constexpr uint64_t kHdrlSizeAt = 16;  // layout only: never patched
 constexpr uint64_t kAvihUsPerFrameAt = 32;
 constexpr uint64_t kAvihMaxBytesPerSecAt = 36;
 constexpr uint64_t kAvihTotalFramesAt = 48;

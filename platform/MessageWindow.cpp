@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Sync.h"
+
 namespace orvane::platform {
 namespace {
 
@@ -29,7 +31,7 @@ class MessageQueue {
 
     bool post(const Message& message) {
         {
-            std::lock_guard lock(mutex_);
+            LockGuard lock(mutex_);
             if (closed_ || messages_.size() >= kMaxQueuedMessages) return false;
             messages_.push_back(message);
             if (fd_ >= 0) {
@@ -42,11 +44,11 @@ class MessageQueue {
     }
 
     int get(Message* out, int timeoutMs) {
-        std::unique_lock lock(mutex_);
-        auto ready = [this] { return closed_ || !messages_.empty(); };
+        LockGuard lock(mutex_);
+        auto ready = [this]() ORVANE_REQUIRES(mutex_) { return closed_ || !messages_.empty(); };
         if (timeoutMs < 0) {
-            cv_.wait(lock, ready);
-        } else if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready)) {
+            mutex_.wait(cv_, ready);
+        } else if (!mutex_.waitFor(cv_, std::chrono::milliseconds(timeoutMs), ready)) {
             return 0;
         }
         if (messages_.empty()) return 0;  // Closed while waiting.
@@ -61,7 +63,7 @@ class MessageQueue {
 
     void closeQueue() {
         {
-            std::lock_guard lock(mutex_);
+            LockGuard lock(mutex_);
             closed_ = true;
         }
         cv_.notify_all();
@@ -71,10 +73,10 @@ class MessageQueue {
 
   private:
     const int fd_;
-    std::mutex mutex_;
+    Mutex mutex_;
     std::condition_variable cv_;
-    std::deque<Message> messages_;  // Guarded by mutex_.
-    bool closed_ = false;           // Guarded by mutex_.
+    std::deque<Message> messages_ ORVANE_GUARDED_BY(mutex_);
+    bool closed_ ORVANE_GUARDED_BY(mutex_) = false;
 };
 
 struct WindowRecord {
@@ -84,10 +86,10 @@ struct WindowRecord {
 };
 
 struct Registry {
-    std::mutex mutex;
-    std::map<uintptr_t, WindowRecord> windows;                         // Guarded by mutex.
-    std::map<std::thread::id, std::shared_ptr<MessageQueue>> threads;  // Guarded by mutex.
-    uintptr_t nextId = 1;                                              // Guarded by mutex.
+    Mutex mutex;
+    std::map<uintptr_t, WindowRecord> windows ORVANE_GUARDED_BY(mutex);
+    std::map<std::thread::id, std::shared_ptr<MessageQueue>> threads ORVANE_GUARDED_BY(mutex);
+    uintptr_t nextId ORVANE_GUARDED_BY(mutex) = 1;
 };
 
 Registry& registry() {
@@ -101,7 +103,7 @@ uintptr_t keyOf(WindowHandle window) {
 
 std::shared_ptr<MessageQueue> findQueue(WindowHandle window) {
     Registry& r = registry();
-    std::lock_guard lock(r.mutex);
+    LockGuard lock(r.mutex);
     auto it = r.windows.find(keyOf(window));
     return it == r.windows.end() ? nullptr : it->second.queue;
 }
@@ -114,7 +116,7 @@ struct ThreadQueueOwner {
         Registry& r = registry();
         std::shared_ptr<MessageQueue> queue;
         {
-            std::lock_guard lock(r.mutex);
+            LockGuard lock(r.mutex);
             auto it = r.threads.find(std::this_thread::get_id());
             if (it == r.threads.end()) return;
             queue = std::move(it->second);
@@ -127,7 +129,7 @@ struct ThreadQueueOwner {
 std::shared_ptr<MessageQueue> threadQueue() {
     thread_local ThreadQueueOwner owner;
     Registry& r = registry();
-    std::lock_guard lock(r.mutex);
+    LockGuard lock(r.mutex);
     auto& slot = r.threads[std::this_thread::get_id()];
     if (!slot) {
         slot = std::make_shared<MessageQueue>();
@@ -142,7 +144,7 @@ WindowHandle createMessageWindow(unsigned long nativeWindow) {
     auto queue = std::make_shared<MessageQueue>();
     if (queue->fd() < 0) return nullptr;
     Registry& r = registry();
-    std::lock_guard lock(r.mutex);
+    LockGuard lock(r.mutex);
     // Values are spaced and offset so they never look like null or a small integer, and
     // are never handed out twice in a process.
     const uintptr_t key = (r.nextId++ << 4) | 0x8;
@@ -154,7 +156,7 @@ bool destroyMessageWindow(WindowHandle window) {
     std::shared_ptr<MessageQueue> queue;
     {
         Registry& r = registry();
-        std::lock_guard lock(r.mutex);
+        LockGuard lock(r.mutex);
         auto it = r.windows.find(keyOf(window));
         if (it == r.windows.end()) return false;
         queue = std::move(it->second.queue);
@@ -170,7 +172,7 @@ bool isMessageWindow(WindowHandle window) {
 
 unsigned long nativeWindowOf(WindowHandle window) {
     Registry& r = registry();
-    std::lock_guard lock(r.mutex);
+    LockGuard lock(r.mutex);
     auto it = r.windows.find(keyOf(window));
     return it == r.windows.end() ? 0 : it->second.nativeWindow;
 }
@@ -192,7 +194,7 @@ int messageFd(WindowHandle window) {
 
 bool registerDeviceNotification(WindowHandle window) {
     Registry& r = registry();
-    std::lock_guard lock(r.mutex);
+    LockGuard lock(r.mutex);
     auto it = r.windows.find(keyOf(window));
     if (it == r.windows.end()) return false;
     it->second.deviceNotifications = true;
@@ -203,7 +205,7 @@ void broadcastDeviceChange(uintptr_t event) {
     std::vector<std::shared_ptr<MessageQueue>> targets;
     {
         Registry& r = registry();
-        std::lock_guard lock(r.mutex);
+        LockGuard lock(r.mutex);
         for (auto& [key, record] : r.windows)
             if (record.deviceNotifications) targets.push_back(record.queue);
     }

@@ -38,7 +38,7 @@ void applyPriority(ThreadPriority priority) {
 
 bool Thread::start(std::function<void()> body, ThreadPriority priority) {
     if (!body) return false;
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     if (thread_.joinable() || joining_) return false;
     try {
         thread_ = std::thread([body = std::move(body), priority] {
@@ -59,13 +59,13 @@ bool Thread::start(std::function<void()> body, ThreadPriority priority) {
 }
 
 void Thread::join() {
-    std::unique_lock lock(mutex_);
+    LockGuard lock(mutex_);
     if (!thread_.joinable()) {
         // The body asking to join itself while another caller collects it: that caller
         // waits for this thread, so it must not wait in turn.
         if (id_ == std::this_thread::get_id()) return;
         // Another caller is collecting the thread: it has not necessarily ended yet.
-        joined_.wait(lock, [this] { return !joining_; });
+        mutex_.wait(joined_, [this]() ORVANE_REQUIRES(mutex_) { return !joining_; });
         return;
     }
     if (thread_.get_id() == std::this_thread::get_id()) {
@@ -86,12 +86,12 @@ void Thread::join() {
 }
 
 bool Thread::joinable() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return thread_.joinable() || joining_;
 }
 
 bool Thread::isCurrent() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return id_ != std::thread::id{} && id_ == std::this_thread::get_id();
 }
 

@@ -9,8 +9,9 @@
 
 #include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <thread>
+
+#include "platform/Sync.h"
 
 namespace orvane::platform {
 
@@ -39,11 +40,14 @@ class Thread {
     bool isCurrent() const;
 
   private:
-    mutable std::mutex mutex_;
+    mutable Mutex mutex_;
     std::condition_variable joined_;
-    std::thread thread_;    // Guarded by mutex_; moved out by the join that collects it.
-    std::thread::id id_;    // Guarded by mutex_; the running thread's id, or none.
-    bool joining_ = false;  // Guarded by mutex_; a join is waiting for the thread.
+    // Moved out by the join that collects it.
+    std::thread thread_ ORVANE_GUARDED_BY(mutex_);
+    // The running thread's id, or none.
+    std::thread::id id_ ORVANE_GUARDED_BY(mutex_);
+    // A join is waiting for the thread.
+    bool joining_ ORVANE_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace orvane::platform

@@ -13,7 +13,7 @@ WorkerPool::WorkerPool(int threads) {
 
 WorkerPool::~WorkerPool() {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        LockGuard lock(mutex_);
         stopping_ = true;
     }
     wake_.notify_all();
@@ -28,14 +28,14 @@ void WorkerPool::run(int begin, int end, int align, void (*fn)(void*, int, int),
         fn(ctx, begin, end);
         return;
     }
-    std::lock_guard<std::mutex> submit(submitMutex_);
+    LockGuard submit(submitMutex_);
     // Band boundaries on multiples of align (from begin) keep, for example, a Bayer phase
     // or a pair of rows together.
     const int total = end - begin;
     const int units = (total + align - 1) / align;
     std::pair<int, int> first{begin, begin};
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        LockGuard lock(mutex_);
         int unitStart = 0;
         for (int i = 0; i < n; ++i) {
             const int unitEnd = static_cast<int>(static_cast<int64_t>(units) * (i + 1) / n);
@@ -52,8 +52,8 @@ void WorkerPool::run(int begin, int end, int align, void (*fn)(void*, int, int),
     }
     wake_.notify_all();
     if (first.second > first.first) fn(ctx, first.first, first.second);
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return pending_ == 0; });
+    LockGuard lock(mutex_);
+    mutex_.wait(done_, [this]() ORVANE_REQUIRES(mutex_) { return pending_ == 0; });
     fn_ = nullptr;
     ctx_ = nullptr;
 }
@@ -65,8 +65,9 @@ void WorkerPool::helperLoop(int index) {
         void (*fn)(void*, int, int) = nullptr;
         void* ctx = nullptr;
         {
-            std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
+            LockGuard lock(mutex_);
+            mutex_.wait(wake_,
+                        [&]() ORVANE_REQUIRES(mutex_) { return stopping_ || generation_ != seen; });
             if (stopping_) return;
             seen = generation_;
             band = bands_[static_cast<size_t>(index)];
@@ -76,7 +77,7 @@ void WorkerPool::helperLoop(int index) {
         if (band.second > band.first) fn(ctx, band.first, band.second);
         bool last = false;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            LockGuard lock(mutex_);
             last = (--pending_ == 0);
         }
         if (last) done_.notify_all();

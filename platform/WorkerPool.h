@@ -8,11 +8,12 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
+
+#include "platform/Sync.h"
 
 namespace orvane::platform {
 
@@ -49,17 +50,17 @@ class WorkerPool {
 
     std::vector<std::thread> helpers_;
 
-    std::mutex submitMutex_;  // serialises jobs from different callers
+    Mutex submitMutex_;  // serialises jobs from different callers
 
-    std::mutex mutex_;  // guards every field below
+    Mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable done_;
-    uint64_t generation_ = 0;                 // guarded by mutex_
-    int pending_ = 0;                         // guarded by mutex_
-    bool stopping_ = false;                   // guarded by mutex_
-    void (*fn_)(void*, int, int) = nullptr;   // guarded by mutex_
-    void* ctx_ = nullptr;                     // guarded by mutex_
-    std::vector<std::pair<int, int>> bands_;  // guarded by mutex_; sized once
+    uint64_t generation_ ORVANE_GUARDED_BY(mutex_) = 0;
+    int pending_ ORVANE_GUARDED_BY(mutex_) = 0;
+    bool stopping_ ORVANE_GUARDED_BY(mutex_) = false;
+    void (*fn_)(void*, int, int) ORVANE_GUARDED_BY(mutex_) = nullptr;
+    void* ctx_ ORVANE_GUARDED_BY(mutex_) = nullptr;
+    std::vector<std::pair<int, int>> bands_ ORVANE_GUARDED_BY(mutex_);  // sized once
 };
 
 // Runs f over [begin, end) on the pool when there is one, else on the calling thread.

@@ -83,7 +83,7 @@ int COrvane::Prepare() {
     const int ci = colorIndex_.load();
     if (ci < 0 || ci > 5) return fail(kErrWindowRange);
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         // Frames are processed in the mode the buffers are sized for here, even when the
         // application picks another mode while they stream: that one applies from the next
         // preparation on.
@@ -126,7 +126,7 @@ int COrvane::Prepare() {
 }
 
 int COrvane::Capture() {
-    std::lock_guard lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     return CaptureLocked();
 }
 
@@ -146,7 +146,7 @@ int COrvane::CaptureLocked() {
 }
 
 int COrvane::StartPreview() {
-    std::lock_guard lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     return StartPreviewLocked();
 }
 
@@ -169,7 +169,7 @@ int COrvane::StartPreviewLocked() {
 }
 
 int COrvane::StopPreview() {
-    std::lock_guard lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     return StopPreviewLocked();
 }
 
@@ -185,7 +185,7 @@ int COrvane::StopPreviewLocked() {
 }
 
 int COrvane::Close() {
-    std::lock_guard lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     return CloseLocked();
 }
 
@@ -198,9 +198,9 @@ int COrvane::CloseLocked() {
 }
 
 int COrvane::Preview() {
-    std::lock_guard lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         callbackWindow_.store(nullptr);
         appBuffer_ = nullptr;
         appBufferSize_ = 0;
@@ -218,9 +218,9 @@ int COrvane::Preview() {
 }
 
 int COrvane::CallBackPreview(WindowHandle window, void* buffer, int size, int rowOrder) {
-    std::lock_guard lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         callbackWindow_.store(window);
         appBuffer_ = buffer;
         appBufferSize_ = size;
@@ -242,7 +242,7 @@ int COrvane::SetWaitTime(int ms) {
 
 int COrvane::SetPreviewWindow(WindowHandle parent, int left, int top, int right, int bottom) {
     if (!sdk_) return fail(kErrState);
-    std::lock_guard lock(geometryLock_);
+    platform::LockGuard lock(geometryLock_);
     previewParent_ = parent;
     previewRect_ = PreviewRect{left, top, right, bottom};
     return 1;
@@ -276,7 +276,7 @@ void COrvane::AcquisitionLoop() {
 
         FrameInfo* info = nullptr;
         {
-            std::lock_guard lock(frameLock_);
+            platform::LockGuard lock(frameLock_);
             CDibImage* raw = RawBuffer();
             if (raw == nullptr || raw->empty()) continue;
             // A frame that does not fit the buffer (the device's window was changed while
@@ -321,7 +321,7 @@ void COrvane::AcquisitionLoop() {
 
 int COrvane::SnapShot(void* buffer, int size, int rowOrder) {
     // Held throughout: the mode read here must stay what it is until the frame is taken.
-    std::lock_guard lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     if (!sdk_) return fail(kErrState);
     const int mode = mode_.load();
     if (mode == kPreviewMode) return fail(kErrState);
@@ -329,7 +329,7 @@ int COrvane::SnapShot(void* buffer, int size, int rowOrder) {
     auto stopUnlessCapturing = [&] {
         if (mode_.load() != kCaptureMode) sdk_->StopCapture();
     };
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     if (!sdk_->StartCapture(device::kModeSnapshot) ||
         sdk_->WaitFrame(static_cast<uint32_t>(snapshotTimeout_)) != device::kWaitFrameReady) {
         stopUnlessCapturing();
@@ -357,7 +357,7 @@ int COrvane::SnapShot(void* buffer, int size, int rowOrder) {
 
 int COrvane::GetImage(void* buffer, int size, int rowOrder) {
     if (!sdk_) return fail(kErrState);
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     const CDibImage* out = OutputBuffer();
     if (out == nullptr) return fail(kErrState);
     if (out->empty() || buffer == nullptr) return fail(kErrMemory);
@@ -437,7 +437,7 @@ void COrvane::RunPipeline(CDibImage& raw) {
 
     // 2. Flat-field and defect correction.
     if (maskFilter_.load() || dotFilter_.load()) {
-        std::lock_guard mask(maskLock_);
+        platform::LockGuard mask(maskLock_);
         if (EnsureMaskBuffers()) {
             if (maskFilter_.load())
                 imaging::applyMaskFilter(raw.view(), pipelineWindow_,

@@ -12,8 +12,6 @@ namespace orvane::session {
 namespace {
 
 constexpr int kServedProductId = 0x30F0;
-constexpr int kFullWidth = 3072;
-constexpr int kFullHeight = 2048;
 constexpr int kMaxListedCameras = 10;
 constexpr int kDeviceTableRows = 32;
 constexpr const char* kModelName = "OrvaneA06-USB3-Q7";
@@ -34,7 +32,7 @@ void SdkDeleter::operator()(device::COrvaneUSB3Q7SimpleSdk* sdk) const noexcept 
 COrvane::COrvane() : frameWindowStart_(platform::timeGetTime()) {}
 
 COrvane::~COrvane() {
-    std::unique_lock lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     if (sdk_) {
         if (cameraOpened_) SaveDeviceSettings();
         // Threads use the session's members: they are stopped before anything is freed.
@@ -43,14 +41,14 @@ COrvane::~COrvane() {
     }
     sdk_.reset();
     lifecycle.unlock();
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     for (auto& image : images_) image.reset();
 }
 
 // ---- Lifecycle and device selection --------------------------------------------------
 
 int COrvane::Initialize(WindowHandle window) {
-    std::lock_guard lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     sdk_.reset();
     for (int i = 0; i <= kBright16; ++i) images_[i].reset();
 
@@ -108,7 +106,7 @@ struct COrvane::AnalogDefaultsView {
 void COrvane::LoadDeviceSettings() {
     const settings::AnalogDefaults defaults = AnalogDefaultsView::of(*sdk_);
     const int number = sdk_->GetDeviceNumber();
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     settings::LoadGain(number, camera_, defaults);
     settings::LoadFilter(number, image_);
     settings::LoadGray(number, image_);
@@ -118,7 +116,7 @@ void COrvane::SaveDeviceSettings() {
     CameraSettings camera;
     ImageSettings image;
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         camera = camera_;
         image = image_;
     }
@@ -128,7 +126,7 @@ void COrvane::SaveDeviceSettings() {
 }
 
 CameraSettings COrvane::CameraSettingsCopy() {
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     return camera_;
 }
 
@@ -158,7 +156,7 @@ void COrvane::PushCameraSettings() {
 }
 
 int COrvane::SetDeviceNumber(int number) {
-    std::lock_guard lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     return SetDeviceNumberLocked(number);
 }
 

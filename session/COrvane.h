@@ -256,7 +256,7 @@ class COrvane {
     const ErrorHistory& history() const { return history_; }
     // The configuration list as loaded by LoadConfigFile (a copy). Any thread.
     std::vector<ConfigEntry> configEntries() {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         return config_;
     }
     bool hasDevice() const { return sdk_ != nullptr; }
@@ -276,20 +276,20 @@ class COrvane {
     static bool GeometryValid(const CaptureGeometry& g, int subSample);
     // Acquisition (Acquisition.cpp). The *Locked forms are the operations of the same name
     // for a caller that holds lifecycleLock_.
-    int CaptureLocked();
-    int SetDeviceNumberLocked(int number);
-    int StartPreviewLocked();
-    int StopPreviewLocked();
-    int CloseLocked();
+    int CaptureLocked() ORVANE_REQUIRES(lifecycleLock_);
+    int SetDeviceNumberLocked(int number) ORVANE_REQUIRES(lifecycleLock_);
+    int StartPreviewLocked() ORVANE_REQUIRES(lifecycleLock_);
+    int StopPreviewLocked() ORVANE_REQUIRES(lifecycleLock_);
+    int CloseLocked() ORVANE_REQUIRES(lifecycleLock_);
     int Prepare();
     void AcquisitionLoop();
     // One frame through the processing steps; caller holds frameLock_.
-    void RunPipeline(CDibImage& raw);
-    void AutoIris(const CDibImage& raw);
-    void SoftwareMirror(CDibImage& raw);
+    void RunPipeline(CDibImage& raw) ORVANE_REQUIRES(frameLock_);
+    void AutoIris(const CDibImage& raw) ORVANE_REQUIRES(frameLock_);
+    void SoftwareMirror(CDibImage& raw) ORVANE_REQUIRES(frameLock_);
     // Copies the output of the colour mode to an application buffer; records 5 (and tells
     // the callback window) when the buffer is too small. Caller holds frameLock_.
-    bool CopyOut(void* buffer, int size, int rowOrder);
+    bool CopyOut(void* buffer, int size, int rowOrder) ORVANE_REQUIRES(frameLock_);
     void RecordingLoop(output::CAviWriter& avi);
     // ---- Preview window (Preview.cpp)
     // Makes the preview window when a parent or a non-empty rectangle is set. 1 when made or
@@ -297,32 +297,33 @@ class COrvane {
     int CreatePreviewWindow();
     void DestroyPreviewWindow();
     // Paints the processed frame into the preview window. Caller holds frameLock_.
-    void DrawPreview();
+    void DrawPreview() ORVANE_REQUIRES(frameLock_);
     // Sizes the display buffer to a drawable preview window. Caller holds frameLock_.
-    void SizeDisplayBuffer(int colorIndex);
+    void SizeDisplayBuffer(int colorIndex) ORVANE_REQUIRES(frameLock_);
     // Client size of a drawable (mapped, non-empty) preview window. Caller holds frameLock_.
-    bool PreviewClientSize(int* width, int* height);
+    bool PreviewClientSize(int* width, int* height) ORVANE_REQUIRES(frameLock_);
     // The 8- or 24-bit picture of the colour index, converted if needed. Caller holds
     // frameLock_.
-    CDibImage* PreviewSource(int colorIndex);
+    CDibImage* PreviewSource(int colorIndex) ORVANE_REQUIRES(frameLock_);
     // 1, 2, 4 or 8 for a sub-sample code.
     static int subSampleFactor(int code);
     // Stops the recording thread and completes the file it was writing.
-    void StopRecording();
-    CDibImage* RawBuffer();
-    CDibImage* OutputBuffer();
+    void StopRecording() ORVANE_REQUIRES(lifecycleLock_);
+    // The raw and output buffers of the prepared colour mode. Caller holds frameLock_.
+    CDibImage* RawBuffer() ORVANE_REQUIRES(frameLock_);
+    CDibImage* OutputBuffer() ORVANE_REQUIRES(frameLock_);
     // Sizes and fills the reference frames and defect maps on first use (dark references,
     // maps and marks 0; bright references at full scale). Caller holds maskLock_.
-    bool EnsureMaskBuffers();
+    bool EnsureMaskBuffers() ORVANE_REQUIRES(maskLock_);
     // Device defaults for the Gain loader.
     struct AnalogDefaultsView;
     device::COrvaneUSB3Q7SimpleSdk* dev() const { return sdk_.get(); }
     CaptureGeometry geometry() const {
-        std::lock_guard lock(geometryLock_);
+        platform::LockGuard lock(geometryLock_);
         return geometry_;
     }
     void setGeometry(const CaptureGeometry& g) {
-        std::lock_guard lock(geometryLock_);
+        platform::LockGuard lock(geometryLock_);
         geometry_ = g;
     }
 
@@ -334,25 +335,30 @@ class COrvane {
 
     // ---- Device and buffers
     std::unique_ptr<device::COrvaneUSB3Q7SimpleSdk, SdkDeleter> sdk_;
-    std::array<std::unique_ptr<CDibImage>, kBufferCount> images_;  // Guarded by frameLock_.
+    // Made by Initialize. The frame images (raw, output, working copy, display) are guarded
+    // by frameLock_, the mask's references, maps and marks by maskLock_: two locks for one
+    // array, which the annotations cannot name per element.
+    std::array<std::unique_ptr<CDibImage>, kBufferCount> images_;
     char previewClassName_[256] = {};
     // ---- Preview window (Preview.cpp): made and destroyed by application threads, painted
     // by the acquisition thread.
-    std::unique_ptr<platform::PreviewWindow> previewWindow_;  // Guarded by frameLock_.
-    bool previewEmpty_ = false;  // A child of empty size, never drawn. Guarded by frameLock_.
-    platform::PreviewPlacement previewMadeFor_;  // Where it was made. Guarded by frameLock_.
+    std::unique_ptr<platform::PreviewWindow> previewWindow_ ORVANE_GUARDED_BY(frameLock_);
+    // A child of empty size, never drawn.
+    bool previewEmpty_ ORVANE_GUARDED_BY(frameLock_) = false;
+    // Where it was made.
+    platform::PreviewPlacement previewMadeFor_ ORVANE_GUARDED_BY(frameLock_);
 
     // ---- Settings
     // Capture geometry and preview placement: set by application threads, copied out by
     // the operations that use them.
-    mutable std::mutex geometryLock_;
-    CaptureGeometry geometry_;  // Guarded by geometryLock_.
-    ImageSettings image_;       // Guarded by frameLock_ while acquisition runs.
-    CameraSettings camera_;     // Guarded by frameLock_ while acquisition runs.
+    mutable platform::Mutex geometryLock_;
+    CaptureGeometry geometry_ ORVANE_GUARDED_BY(geometryLock_);
+    ImageSettings image_;    // Guarded by frameLock_ while acquisition runs.
+    CameraSettings camera_;  // Guarded by frameLock_ while acquisition runs.
     // ---- Settings dialogs (Dialogs.cpp): the open image filter and analog gain sheets, which
-    // the pipeline asks to show the values it changed. Guarded by frameLock_.
-    dialogs::ImageFilterSheet* imageDialog_ = nullptr;
-    dialogs::AnalogGainSheet* analogDialog_ = nullptr;
+    // the pipeline asks to show the values it changed.
+    dialogs::ImageFilterSheet* imageDialog_ ORVANE_GUARDED_BY(frameLock_) = nullptr;
+    dialogs::AnalogGainSheet* analogDialog_ ORVANE_GUARDED_BY(frameLock_) = nullptr;
 
     // ---- Acquisition state
     std::atomic<int> mode_{0};     // 0 idle, 1 preview, 2 capture.
@@ -364,25 +370,25 @@ class COrvane {
     uint32_t recordedFrames_ = 0;
     std::atomic<bool> newFrameForRecorder_{false};
     std::atomic<bool> frameProcessed_{false};
-    WindowHandle previewParent_ = nullptr;  // Guarded by geometryLock_.
-    PreviewRect previewRect_;               // Guarded by geometryLock_.
+    WindowHandle previewParent_ ORVANE_GUARDED_BY(geometryLock_) = nullptr;
+    PreviewRect previewRect_ ORVANE_GUARDED_BY(geometryLock_);
     std::atomic<WindowHandle> callbackWindow_{nullptr};
-    void* appBuffer_ = nullptr;  // Guarded by frameLock_.
-    int appBufferSize_ = 0;      // Guarded by frameLock_.
-    int appRowOrder_ = 0;        // Guarded by frameLock_.
+    void* appBuffer_ ORVANE_GUARDED_BY(frameLock_) = nullptr;
+    int appBufferSize_ ORVANE_GUARDED_BY(frameLock_) = 0;
+    int appRowOrder_ ORVANE_GUARDED_BY(frameLock_) = 0;
     // Frame-information records posted with frames. Several are kept in turn so that the
     // record an application reads for one frame is not rewritten by the next few frames.
     static constexpr int kFrameInfoSlots = 8;
-    std::array<FrameInfo, kFrameInfoSlots> frameInfo_{};  // Guarded by frameLock_.
-    int frameInfoNext_ = 0;                               // Guarded by frameLock_.
-    imaging::CaptureWindow pipelineWindow_;               // Guarded by frameLock_.
-    imaging::HueSaturation hueSaturation_;                // Guarded by frameLock_.
-    imaging::ToneTableCache toneTables_;                  // Guarded by frameLock_.
-    std::unique_ptr<platform::WorkerPool> workers_;       // Made by Prepare, used under frameLock_.
-    platform::Thread acquisitionThread_;  // Started and joined under lifecycleLock_.
+    std::array<FrameInfo, kFrameInfoSlots> frameInfo_ ORVANE_GUARDED_BY(frameLock_){};
+    int frameInfoNext_ ORVANE_GUARDED_BY(frameLock_) = 0;
+    imaging::CaptureWindow pipelineWindow_ ORVANE_GUARDED_BY(frameLock_);
+    imaging::HueSaturation hueSaturation_ ORVANE_GUARDED_BY(frameLock_);
+    imaging::ToneTableCache toneTables_ ORVANE_GUARDED_BY(frameLock_);
+    std::unique_ptr<platform::WorkerPool> workers_;  // Made by Prepare, used under frameLock_.
+    platform::Thread acquisitionThread_;             // Started and joined under lifecycleLock_.
     // The AVI file being written: filled by the recording thread while it runs; set and
     // reset under lifecycleLock_, and only while no recording thread runs.
-    std::unique_ptr<output::CAviWriter> avi_;
+    std::unique_ptr<output::CAviWriter> avi_ ORVANE_GUARDED_BY(lifecycleLock_);
     platform::Thread recordingThread_;  // Started and joined under lifecycleLock_.
     std::atomic<int> colorIndex_{0};
     std::atomic<int> subSample_{0};
@@ -401,18 +407,20 @@ class COrvane {
     std::atomic<int> maskFilter_{0};
     std::atomic<int> dotFilter_{0};
     std::atomic<bool> maskUpdating_{false};
-    std::vector<ConfigEntry> config_;  // Guarded by frameLock_.
+    std::vector<ConfigEntry> config_ ORVANE_GUARDED_BY(frameLock_);
 
     // Colour index the buffers were last prepared for: the one frames are processed and
-    // delivered in until the next preparation. Guarded by frameLock_.
-    int preparedColor_ = 0;
+    // delivered in until the next preparation.
+    int preparedColor_ ORVANE_GUARDED_BY(frameLock_) = 0;
 
     // ---- Locks
     // Serialises the operations that change the acquisition mode, its threads and the device
     // selection. Never taken by the acquisition or recording thread.
-    std::mutex lifecycleLock_;
+    platform::Mutex lifecycleLock_;
+    // Re-entrant: the settings sheets take it on the threads that refresh them, which the
+    // pipeline reaches while it holds the lock.
     platform::CriticalSection frameLock_;
-    platform::CriticalSection maskLock_;
+    platform::Mutex maskLock_;
 };
 
 }  // namespace orvane::session

@@ -105,7 +105,7 @@ int COrvane::GetCameraInfo(void* record) {
 
 int COrvane::SetCaptureWindow(int width, int height) {
     // The device's window changes with the stored one: not in the middle of a preparation.
-    std::lock_guard lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     if (!sdk_) return fail(kErrState);
     bool rootExists = false;
     // Presets are read under the current camera's key, where the first run and the stream
@@ -134,7 +134,7 @@ int COrvane::SetCaptureWindow(int width, int height) {
 
 int COrvane::SetCaptureWindowEx(int totalWidth, int xStart, int width, int totalHeight, int yStart,
                                 int height) {
-    std::lock_guard lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     if (!sdk_) return fail(kErrState);
     const bool widthOk = sdk_->GetHorizontalWindowAllowed() != 0 || width == kFullWidth;
     const bool heightOk = sdk_->GetVerticalWindowAllowed() != 0 || height == kFullHeight;
@@ -200,7 +200,7 @@ int COrvane::SetMirrorH(int on) {
     if (!sdk_) return fail(kErrState);
     const int flag = on != 0 ? 1 : 0;
     sdk_->SetMirrorH(flag);
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     camera_[CameraSettings::kMirrorH] = flag;
     return 1;
 }
@@ -212,14 +212,14 @@ int COrvane::SetMirrorV(int on) {
     }
     const int flag = on != 0 ? 1 : 0;
     sdk_->SetMirrorV(flag);
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     camera_[CameraSettings::kMirrorV] = flag;
     return 1;
 }
 
 int COrvane::GetMirrorH() {
     if (!sdk_) return fail(kErrState);
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     return camera_[CameraSettings::kMirrorH];
 }
 
@@ -228,7 +228,7 @@ int COrvane::GetMirrorV() {
         history_.postOnly(kErrState);
         return 0;
     }
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     return camera_[CameraSettings::kMirrorV];
 }
 
@@ -239,20 +239,20 @@ int COrvane::SetFilterValue(int id, int value) {
     device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
     if (const SessionFilter* f = findSessionFilter(id)) {
         if (!inRange(value, f->lo, f->hi)) return fail(kErrArgument);
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         image_[f->index] = value;
         return 1;
     }
     switch (id) {
         case 6: {
-            std::lock_guard lock(frameLock_);
+            platform::LockGuard lock(frameLock_);
             image_[ImageSettings::kGainRed] = value & 0xFF;
             image_[ImageSettings::kGainGreen] = (value >> 8) & 0xFF;
             image_[ImageSettings::kGainBlue] = (value >> 16) & 0xFF;
             return 1;
         }
         case 10: {
-            std::lock_guard lock(frameLock_);
+            platform::LockGuard lock(frameLock_);
             image_[ImageSettings::kBayerGainAuto] = value != 0 ? 1 : 0;
             return 1;
         }
@@ -260,7 +260,7 @@ int COrvane::SetFilterValue(int id, int value) {
             if (!inRange(value, d.GetGlobalGainMin(), d.GetGlobalGainMax()))
                 return fail(kErrArgument);
             d.SetGlobalGain(value);
-            std::lock_guard lock(frameLock_);
+            platform::LockGuard lock(frameLock_);
             for (int i = CameraSettings::kGlobalGain; i <= CameraSettings::kColorGainGreen2; ++i)
                 camera_[i] = value;
             return 1;
@@ -285,7 +285,7 @@ int COrvane::SetFilterValue(int id, int value) {
                 d.SetColorGainBlue(value);
                 index = CameraSettings::kColorGainBlue;
             }
-            std::lock_guard lock(frameLock_);
+            platform::LockGuard lock(frameLock_);
             camera_[index] = value;
             return 1;
         }
@@ -295,21 +295,21 @@ int COrvane::SetFilterValue(int id, int value) {
             d.SetExposure(static_cast<unsigned>(value) & 0xFFFFu);
             double seconds = 0.0;
             const bool hasSeconds = d.HasExposureTimeEx() && d.GetExposureTimeEx(&seconds);
-            std::lock_guard lock(frameLock_);
+            platform::LockGuard lock(frameLock_);
             camera_[CameraSettings::kExposure] = value;
             if (hasSeconds) camera_.exposureSeconds = seconds;
             return 1;
         }
         case 28: {
             if (value != 0 && value != 1) return fail(kErrArgument);
-            std::lock_guard lock(frameLock_);
+            platform::LockGuard lock(frameLock_);
             image_[ImageSettings::kGrayOneShot] = value;
             return 1;
         }
         case 100: {
             if (!d.HasPeltier()) return fail(kErrUnsupported);
             if (!d.SetPeltier(value)) return fail(kErrDevice);
-            std::lock_guard lock(frameLock_);
+            platform::LockGuard lock(frameLock_);
             camera_[CameraSettings::kPeltier] = value;
             return 1;
         }
@@ -324,7 +324,7 @@ int COrvane::SetFilterValue(int id, int value) {
         case 104: {
             const int result = d.SetGainMode(value);
             if (result) {
-                std::lock_guard lock(frameLock_);
+                platform::LockGuard lock(frameLock_);
                 camera_[CameraSettings::kOption104] = value;
             }
             return result ? 1 : 0;
@@ -332,7 +332,7 @@ int COrvane::SetFilterValue(int id, int value) {
         case 105: {
             if (!d.HasSwitchA()) return fail(kErrUnsupported);
             if (!d.SetSwitchA(value > 0 ? 1 : 0)) return fail(kErrDevice);
-            std::lock_guard lock(frameLock_);
+            platform::LockGuard lock(frameLock_);
             camera_[CameraSettings::kOption105] = value > 0 ? 1 : 0;
             return 1;
         }
@@ -340,7 +340,7 @@ int COrvane::SetFilterValue(int id, int value) {
             if (!d.HasLevelControl()) return fail(kErrUnsupported);
             if (!d.SetLevel(value)) return fail(kErrDevice);
             {
-                std::lock_guard lock(frameLock_);
+                platform::LockGuard lock(frameLock_);
                 camera_[CameraSettings::kOption106] = value;
             }
             history_.record(kErrNone);
@@ -362,18 +362,18 @@ int COrvane::GetFilterValue(int id, int* ok) {
     setOk(1);
     device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
     if (const SessionFilter* f = findSessionFilter(id)) {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         return image_[f->index];
     }
     switch (id) {
         case 6: {
-            std::lock_guard lock(frameLock_);
+            platform::LockGuard lock(frameLock_);
             return (image_[ImageSettings::kGainRed] & 0xFF) |
                    (image_[ImageSettings::kGainGreen] & 0xFF) << 8 |
                    (image_[ImageSettings::kGainBlue] & 0xFF) << 16;
         }
         case 10: {
-            std::lock_guard lock(frameLock_);
+            platform::LockGuard lock(frameLock_);
             return image_[ImageSettings::kBayerGainAuto];
         }
         case 13:
@@ -445,7 +445,7 @@ int COrvane::SetExposureTimeEx(double seconds) {
     if (!sdk_) return fail(kErrState);
     if (!sdk_->HasExposureTimeEx()) return fail(kErrUnsupported);
     if (!sdk_->SetExposureTimeEx(seconds)) return 0;
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     camera_.exposureSeconds = seconds;
     camera_[CameraSettings::kExposure] = static_cast<int32_t>(seconds * 10000.0);
     return 1;
@@ -464,7 +464,7 @@ double COrvane::GetExposureTimeEx(int* ok) {
     double seconds = 0.0;
     if (!sdk_->GetExposureTimeEx(&seconds)) return -1.0;
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         camera_.exposureSeconds = seconds;
     }
     if (ok) *ok = 1;
@@ -477,7 +477,7 @@ int COrvane::SetRealExposureTime(int value) {
     if (!inRange(count, sdk_->GetExposureTimeMin(), sdk_->GetExposureTimeMax()))
         return fail(kErrArgument);
     sdk_->SetExposure(static_cast<unsigned>(count) & 0xFFFFu);
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     camera_[CameraSettings::kExposure] = count;
     return 1;
 }
@@ -488,7 +488,7 @@ int COrvane::GetRealExposureTime(int* ok) {
         return fail(kErrState);
     }
     if (ok) *ok = 1;
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     return camera_[CameraSettings::kExposure] * 100;
 }
 
@@ -497,14 +497,14 @@ int COrvane::SetAutoIris(int mode) {
         history_.postOnly(kErrArgument);
         return 0;
     }
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     camera_[CameraSettings::kAutoIris] = mode;
     return 1;
 }
 
 int COrvane::GetAutoIris(int* ok) {
     if (ok) *ok = 1;
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     return camera_[CameraSettings::kAutoIris];
 }
 
@@ -652,7 +652,7 @@ int COrvane::SetIOPort(unsigned char value) {
 int COrvane::LoadConfigFile(const char* path) {
     std::vector<ConfigEntry> entries;
     if (!settings::ReadConfigFile(path, entries)) return 0;
-    std::lock_guard lock(frameLock_);
+    platform::LockGuard lock(frameLock_);
     config_.swap(entries);
     return 1;
 }

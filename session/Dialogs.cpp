@@ -29,7 +29,7 @@ int COrvane::SetCameraDlg(WindowHandle parent) {
     // start acquisition meanwhile, and the mode found here is what is restored afterwards.
     int running = 0;
     {
-        std::lock_guard lifecycle(lifecycleLock_);
+        platform::LockGuard lifecycle(lifecycleLock_);
         running = mode_.load();
         if (running != 0) StopPreviewLocked();
     }
@@ -61,7 +61,7 @@ int COrvane::SetCameraDlg(WindowHandle parent) {
     }
 
     {
-        std::lock_guard lifecycle(lifecycleLock_);
+        platform::LockGuard lifecycle(lifecycleLock_);
         if (running == kPreviewRunning)
             StartPreviewLocked();
         else if (running == kCaptureRunning)
@@ -78,7 +78,7 @@ int COrvane::SetImageDlg(WindowHandle parent) {
     ImageSettings saved;
     std::optional<dialogs::ImageFilterSheet> open;
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         // The pipeline refreshes one sheet; a second one at the same time is refused.
         if (imageDialog_ != nullptr) return fail(kErrWindow);
         saved = image_;
@@ -90,7 +90,7 @@ int COrvane::SetImageDlg(WindowHandle parent) {
     const int result = dialogs::showSheet(
         sheet, {nativeParent(parent), [&sheet] { return sheet.processRequests(); }});
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         imageDialog_ = nullptr;
         if (result != dialogs::kResultOk) image_ = saved;
     }
@@ -105,7 +105,7 @@ int COrvane::SetAnalogDlg(WindowHandle parent) {
     std::optional<dialogs::AnalogGainSheet> open;
     {
         // The device is read under the frame lock, as the pipeline's automatic iris does.
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         if (analogDialog_ != nullptr) return fail(kErrWindow);
         open.emplace(*sdk_, camera_.v, camera_.exposureSeconds, frameLock_);
         analogDialog_ = &*open;
@@ -114,7 +114,7 @@ int COrvane::SetAnalogDlg(WindowHandle parent) {
     const int result = dialogs::showSheet(
         sheet, {nativeParent(parent), [&sheet] { return sheet.processRequests(); }});
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         analogDialog_ = nullptr;
     }
     if (result == dialogs::kResultNotShown) return fail(kErrWindow);

@@ -6,7 +6,7 @@ namespace orvane::session {
 
 void ErrorHistory::record(int code) {
     {
-        std::lock_guard lock(mutex_);
+        platform::LockGuard lock(mutex_);
         std::copy_backward(codes_.begin(), codes_.end() - 1, codes_.end());
         codes_[0] = code;
     }
@@ -21,7 +21,7 @@ void ErrorHistory::postOnly(int code) const {
 }
 
 int ErrorHistory::pop() {
-    std::lock_guard lock(mutex_);
+    platform::LockGuard lock(mutex_);
     const int newest = codes_[0];
     std::copy(codes_.begin() + 1, codes_.end(), codes_.begin());
     codes_[kDepth - 1] = 0;
@@ -29,7 +29,7 @@ int ErrorHistory::pop() {
 }
 
 std::array<int, ErrorHistory::kDepth> ErrorHistory::snapshot() const {
-    std::lock_guard lock(mutex_);
+    platform::LockGuard lock(mutex_);
     return codes_;
 }
 

@@ -4,9 +4,9 @@
 
 #include <array>
 #include <atomic>
-#include <mutex>
 
 #include "platform/MessageWindow.h"
+#include "platform/Sync.h"
 
 namespace orvane::session {
 
@@ -58,8 +58,8 @@ class ErrorHistory {
     std::array<int, kDepth> snapshot() const;
 
   private:
-    mutable std::mutex mutex_;
-    std::array<int, kDepth> codes_{};  // Guarded by mutex_.
+    mutable platform::Mutex mutex_;
+    std::array<int, kDepth> codes_ ORVANE_GUARDED_BY(mutex_){};
     std::atomic<platform::WindowHandle> window_{nullptr};
 };
 

@@ -39,8 +39,8 @@ int COrvane::UpdateMaskData(int mode) {
     {
         // The mask lock as well as the frame lock: a save running on another thread reads
         // the references under the mask lock alone.
-        std::lock_guard frame(frameLock_);
-        std::lock_guard mask(maskLock_);
+        platform::LockGuard frame(frameLock_);
+        platform::LockGuard mask(maskLock_);
         if (!EnsureMaskBuffers()) {
             maskUpdating_.store(false);
             return fail(kErrMemory);
@@ -72,7 +72,7 @@ int COrvane::UpdateMaskData(int mode) {
 
 int COrvane::LoadMaskFile(const char* path) {
     if (!sdk_) return fail(kErrState);
-    std::lock_guard mask(maskLock_);
+    platform::LockGuard mask(maskLock_);
     if (!EnsureMaskBuffers()) return fail(kErrMemory);
     const output::MaskReferences refs{images_[kDark8].get(), images_[kBright8].get(),
                                       images_[kDark16].get(), images_[kBright16].get()};
@@ -90,7 +90,7 @@ int COrvane::LoadMaskFile(const char* path) {
 
 int COrvane::SaveMaskFile(const char* path) {
     if (!sdk_) return fail(kErrState);
-    std::lock_guard mask(maskLock_);
+    platform::LockGuard mask(maskLock_);
     if (!EnsureMaskBuffers()) return fail(kErrMemory);
     const output::ConstMaskReferences refs{images_[kDark8].get(), images_[kBright8].get(),
                                            images_[kDark16].get(), images_[kBright16].get()};

@@ -55,7 +55,7 @@ int COrvane::CreatePreviewWindow() {
     PreviewRect r;
     CaptureGeometry g;
     {
-        std::lock_guard lock(geometryLock_);
+        platform::LockGuard lock(geometryLock_);
         parent = previewParent_;
         r = previewRect_;
         g = geometry_;
@@ -84,7 +84,7 @@ int COrvane::CreatePreviewWindow() {
     {
         // Starting again with the same placement keeps the window (and whatever size or
         // place the user gave it) instead of leaving the old one behind or flashing a new one.
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         if (previewWindow_ && previewMadeFor_.parent == placement.parent &&
             previewMadeFor_.x == placement.x && previewMadeFor_.y == placement.y &&
             previewMadeFor_.width == placement.width &&
@@ -101,7 +101,7 @@ int COrvane::CreatePreviewWindow() {
     const bool emptyChild = parent != nullptr && (r.right <= 0 || r.bottom <= 0);
     std::unique_ptr<platform::PreviewWindow> old;
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         old = std::move(previewWindow_);
         previewWindow_ = std::move(window);
         previewEmpty_ = emptyChild;
@@ -113,7 +113,7 @@ int COrvane::CreatePreviewWindow() {
 void COrvane::DestroyPreviewWindow() {
     std::unique_ptr<platform::PreviewWindow> old;
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         old = std::move(previewWindow_);
         previewEmpty_ = false;
     }

@@ -19,7 +19,7 @@ int COrvane::SaveImage(const char* path, int format) {
     // than a frame period and must not stall the preview or the recorder.
     CDibImage copy;
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         const CDibImage* out = OutputBuffer();
         if (out == nullptr || out->empty()) return fail(kErrState);
         if (!output::CopyImageForSave(copy, *out)) return fail(kErrMemory);
@@ -29,10 +29,10 @@ int COrvane::SaveImage(const char* path, int format) {
 
 int COrvane::Record(const char* path, int durationMs, int show) {
     if (path == nullptr || path[0] == '\0') return fail(kErrArgument);
-    std::lock_guard lifecycle(lifecycleLock_);
+    platform::LockGuard lifecycle(lifecycleLock_);
     if (!sdk_) return fail(kErrState);
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         callbackWindow_.store(nullptr);
         appBuffer_ = nullptr;
         appBufferSize_ = 0;
@@ -48,7 +48,7 @@ int COrvane::Record(const char* path, int durationMs, int show) {
     }
     int width = 0, height = 0, bits = 0;
     {
-        std::lock_guard lock(frameLock_);
+        platform::LockGuard lock(frameLock_);
         if (const CDibImage* out = OutputBuffer()) {
             width = out->width();
             height = out->height();
@@ -90,7 +90,7 @@ void COrvane::RecordingLoop(output::CAviWriter& avi) {
         }
         bool converted = false;
         {
-            std::lock_guard lock(frameLock_);
+            platform::LockGuard lock(frameLock_);
             if (const CDibImage* out = OutputBuffer(); out != nullptr && !out->empty())
                 converted = output::MakeAviFrame(*out, frame24) != 0;
         }
