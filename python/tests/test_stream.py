@@ -16,7 +16,7 @@ def test_frames_arrive_in_order_without_drops_when_the_consumer_keeps_up():
         cam.color_mode = 8
         # The camera runs at the fast pace; the rest between frames only gives the
         # reader on this shared test machine a fair margin.
-        cam.wait_time = 30
+        cam.wait_time = 50
         stream = cam.stream(count=40, queue_size=8, timeout=20)
         frames = [(f.number, f.timestamp, f.array.shape) for f in stream]
         assert stream.dropped == 0
