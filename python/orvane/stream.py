@@ -174,33 +174,56 @@ class Stream:
                 self._error = error
             self._cond.notify_all()
 
+    def _waiting(self):
+        """Takes the announcements already waiting: (frames, newest record, failed)."""
+        frames, info, failed = 0, None, False
+        while True:
+            m = self._window.get(0)
+            if m is None:
+                return frames, info, failed
+            if m.message != _lib.WM_FRAME:
+                continue
+            if m.lParam == 0:
+                frames, info = frames + 1, m.wParam
+                continue
+            self._fail(OrvaneError(int(m.lParam), "stream", asynchronous=True))
+            failed = failed or m.lParam == 13
+
     def _read(self):
-        window = self._window
         handle = self._cam._handle
         layout = self._layout
-        while self._running:
-            m = window.get(100)
+        last = -1  # number of the last frame put in the queue
+        failed = False
+        while self._running and not failed:
+            m = self._window.get(100)
             if m is None or m.message != _lib.WM_FRAME:
                 continue
             if m.lParam != 0:
                 self._fail(OrvaneError(int(m.lParam), "stream", asynchronous=True))
-                if m.lParam == 13:  # the camera's delivery failed: the preview has ended
-                    break
+                failed = m.lParam == 13  # the camera's delivery failed: the preview has ended
                 continue
-            # Announcements already waiting mean those frames were overwritten since.
-            info, missed = m.wParam, 0
-            while True:
-                more = window.get(0)
-                if more is None:
-                    break
-                if more.message == _lib.WM_FRAME and more.lParam == 0:
-                    info, missed = more.wParam, missed + 1
-                elif more.message == _lib.WM_FRAME:
-                    self._fail(OrvaneError(int(more.lParam), "stream", asynchronous=True))
-            number = self._announced + missed
-            self._announced = number + 1
+            info = m.wParam
+            newest = self._announced  # number of the newest announced frame
+            self._announced += 1
+            # Frames announced meanwhile have replaced this one in the library's buffer.
+            more, newer, failed = self._waiting()
+            if more:
+                newest, info = newest + more, newer
+                self._announced += more
             memory = self._buffer()
-            if not self._lib.Orvane_GetImage(handle, memory.ctypes.data, layout.nbytes, 1):
+            if self._lib.Orvane_GetImage(handle, memory.ctypes.data, layout.nbytes, 1):
+                # The copy holds the frame lock, so no frame is finished during it, and
+                # finishing one after it takes a whole pipeline run: a frame announced
+                # right after the copy was finished before it began, and the copy is that
+                # newer frame (the one announced last).
+                more, newer, late_failure = self._waiting()
+                failed = failed or late_failure
+                if more:
+                    newest, info = newest + more, newer
+                    self._announced += more
+            else:
+                memory = None
+            if memory is None:
                 if not self._running:
                     break
                 try:
@@ -209,9 +232,10 @@ class Stream:
                     self._fail(e)
                 continue
             rate = _lib.FrameInfoRecord.from_address(info).frameRate / 10.0 if info else 0.0
-            frame = Frame(layout.view(memory), number, now(), rate)
+            frame = Frame(layout.view(memory), newest, now(), rate)
             with self._cond:
-                self._dropped += missed
+                self._dropped += newest - last - 1
+                last = newest
                 if len(self._queue) >= self._queue_size:
                     self._queue.popleft()
                     self._dropped += 1
