@@ -37,6 +37,12 @@ class Stream:
     slow. ``count`` ends the stream after that many frames; ``timeout`` is how long
     ``next()`` waits before raising :class:`TimeoutError`.
 
+    Frames are numbered by the library's announcements, so a gap in ``number`` is a
+    frame that was dropped. The library keeps one processed image at a time and starts
+    on the next one after its wait time (:attr:`Camera.wait_time`); a reader that comes
+    later than that (on a heavily loaded machine) finds the next image, and the one it
+    missed is counted as dropped. A longer wait time gives the reader more slack.
+
     Leaving a ``for`` loop over the stream (``break``, an exception, or the end) stops
     the preview, as do :meth:`close` and leaving a ``with`` block.
     """
