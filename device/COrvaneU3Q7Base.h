@@ -116,13 +116,10 @@ class COrvaneU3Q7Base {
     virtual int SetPayloadTimeout(int ms);                      // 33
     virtual int WaitFrame(uint32_t ms);                         // 34
     virtual int CopyLatest(void* buffer, int orientationFlag);  // 35
-    // As CopyLatest, but refuses (-1) a frame larger than `length` bytes: the newest frame
-    // has the device's geometry, which need not be the one the caller's buffer was sized for.
-    int CopyLatestInto(void* buffer, uint64_t length, int orientationFlag);
-    virtual int Reserved36();                                                           // 36
-    virtual int SetWideTransfer(int mode);                                              // 37
-    virtual int SetSpeedMode(int mode);                                                 // 38
-    virtual int GetSpeedMode();                                                         // 39
+    virtual int Reserved36();                                   // 36
+    virtual int SetWideTransfer(int mode);                      // 37
+    virtual int SetSpeedMode(int mode);                         // 38
+    virtual int GetSpeedMode();                                 // 39
     virtual int SetCaptureWindow(int x, int y, int width, int height, int mode);        // 40
     virtual int GetSensorGeometry(int* x, int* y, int* width, int* height, int* mode);  // 41
     virtual int SetMirrorH(int on);                                                     // 42
@@ -246,6 +243,10 @@ class COrvaneU3Q7Base {
     virtual int HasExtraMode();                                  // 160
     virtual int SetExtraMode(int mode);                          // 161
     virtual int GetExtraMode();                                  // 162
+
+    // As CopyLatest, but refuses (-1) a frame larger than `length` bytes: the newest frame
+    // has the device's geometry, which need not be the one the caller's buffer was sized for.
+    int CopyLatestInto(void* buffer, uint64_t length, int orientationFlag);
 
     // Non-virtual helpers for tests and diagnostics (any thread).
     void SetSensorFactory(SensorFactory factory);
