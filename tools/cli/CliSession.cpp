@@ -46,7 +46,8 @@ bool CliSession::openCamera(int device) {
     OrvaneCameraInfo info{};
     info.size = sizeof info;
     const bool open = Orvane_GetCameraInfo(handle_, &info) && info.sensorWidth > 0;
-    if (open && device < 0) return true;
+    // The one open camera is camera 0 when it is the only one.
+    if (open && (device < 0 || (device == 0 && attached == 1))) return true;
     const int number = device < 0 ? 0 : device;
     if (Orvane_SetDeviceNumber(handle_, number)) return true;
     report("open camera " + std::to_string(number));
