@@ -124,6 +124,16 @@ class ErrorTests(CliCase):
         self.assertIn("library error 2", err)
         self.assertIn("1 camera(s) attached", err)
 
+    def test_buffer_snapshot_writes_the_whole_frame(self):
+        target = self.path("frame.raw")
+        rc, out, err = self.run_cli(FAST, "snapshot", "--mode", "8", "--format", "buffer",
+                                    "-o", target)
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(os.path.getsize(target), 3072 * 2048)
+        rc, _, err = self.run_cli(FAST, "snapshot", "--format", "buffer", "-o", self.dir)
+        self.assertEqual(rc, 1, err)
+        self.assertIn("write the frame failed: cannot write %s: Is a directory" % self.dir, err)
+
     def test_help_succeeds(self):
         rc, out, _ = self.run_cli("--help")
         self.assertEqual(rc, 0)
@@ -236,16 +246,19 @@ class BlockedNodeTests(CliCase):
         script = ('chmod 755 "$UMOCKDEV_DIR"; chmod 777 "$UMOCKDEV_DIR"/ioctl/_default; '
                   'chmod 600 "$UMOCKDEV_DIR"/dev/bus/usb/001/002; exec "$@"')
         env = dict(self.env, ASAN_OPTIONS="verify_asan_link_order=0:detect_leaks=0")
-        for extra in ([], ["--json"]):
+        for extra in (["list"], ["list", "--json"], ["info"]):
             cmd = [umockdev, "-d", os.path.join(HERE, "camera-30f0.umockdev"), "--",
-                   "sh", "-c", script, "sh", *drop, CLI, "list", *extra]
+                   "sh", "-c", script, "sh", *drop, CLI, *extra]
             p = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=120)
             self.assertEqual(p.returncode, 1, p.stderr)
             self.assertIn("04b4:30f0 at /dev/bus/usb/001/002 cannot be opened: Permission denied",
                           p.stderr)
             self.assertIn("60-orvane-camera.rules", p.stderr)
             self.assertIn("scripts/orvane install-udev", p.stderr)
-            if extra:
+            if extra[0] == "info":
+                self.assertIn("open the camera failed", p.stderr)
+                self.assertEqual(p.stdout, "")
+            if "--json" in extra:
                 blocked = json.loads(p.stdout)["blocked"]
                 self.assertEqual(blocked, [{"node": "/dev/bus/usb/001/002", "id": "04b4:30f0",
                                             "reason": "Permission denied"}])

@@ -126,9 +126,10 @@ int cmdSnapshot(int device, const Args& args) {
     if (!Orvane_SnapShot(s.handle(), frame.data(), static_cast<int>(frame.size()), o.rowOrder))
         return s.report("snapshot");
     if (o.format == kFormatBuffer) {
-        if (!writeBuffer(o.output, frame))
-            return fail("write the frame",
-                        joinReasons(whyCannotWrite(o.output), "cannot write " + o.output));
+        if (!writeBuffer(o.output, frame)) {
+            const std::string reason = whyCannotWrite(o.output);
+            return fail("write the frame", reason.empty() ? "cannot write " + o.output : reason);
+        }
     } else if (!Orvane_SaveImage(s.handle(), o.output.c_str(), o.format)) {
         return s.report("save image", whyCannotWrite(o.output));
     }
