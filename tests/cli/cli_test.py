@@ -235,20 +235,28 @@ class BlockedNodeTests(CliCase):
         if umockdev is None:
             self.skipTest("umockdev-run not installed")
         drop = []
+        cli = CLI
+        env = dict(self.env, ASAN_OPTIONS="verify_asan_link_order=0:detect_leaks=0")
         if os.geteuid() == 0:
-            # Root opens any node: run the tool as an ordinary user.
+            # Root opens any node: run the tool as an ordinary user, from a copy that user
+            # can reach (the build folder may sit in root's home).
             if shutil.which("setpriv") is None:
                 self.skipTest("setpriv not installed")
             drop = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
             os.chmod(self.dir, 0o755)
             os.chmod(self.env["XDG_CONFIG_HOME"], 0o777)
+            bin_dir = self.path("bin")
+            os.mkdir(bin_dir)
+            cli = shutil.copy(CLI, bin_dir)
+            library = os.environ["ORVANE_TEST_LIBRARY"]
+            shutil.copy(library, os.path.join(bin_dir, os.path.basename(library)))
+            env["LD_LIBRARY_PATH"] = bin_dir
         # The tool's side must reach the testbed and its ioctl socket; only the node is closed.
         script = ('chmod 755 "$UMOCKDEV_DIR"; chmod 777 "$UMOCKDEV_DIR"/ioctl/_default; '
                   'chmod 600 "$UMOCKDEV_DIR"/dev/bus/usb/001/002; exec "$@"')
-        env = dict(self.env, ASAN_OPTIONS="verify_asan_link_order=0:detect_leaks=0")
         for extra in (["list"], ["list", "--json"], ["info"]):
             cmd = [umockdev, "-d", os.path.join(HERE, "camera-30f0.umockdev"), "--",
-                   "sh", "-c", script, "sh", *drop, CLI, *extra]
+                   "sh", "-c", script, "sh", *drop, cli, *extra]
             p = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=120)
             self.assertEqual(p.returncode, 1, p.stderr)
             self.assertIn("04b4:30f0 at /dev/bus/usb/001/002 cannot be opened: Permission denied",
