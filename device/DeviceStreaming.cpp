@@ -395,8 +395,8 @@ int COrvaneU3Q7Base::CopyLatest(void* buffer, int orientationFlag) {
     return m_ring.copy(buffer, UINT64_MAX, false, orientationFlag, true) ? 0 : -1;
 }
 
-int COrvaneU3Q7Base::CopyLatestInto(void* buffer, uint64_t capacity, int orientationFlag) {
-    return m_ring.copy(buffer, capacity, false, orientationFlag, true) ? 0 : -1;
+int COrvaneU3Q7Base::CopyLatestInto(void* buffer, uint64_t length, int orientationFlag) {
+    return m_ring.copy(buffer, length, false, orientationFlag, true) ? 0 : -1;
 }
 
 int COrvaneU3Q7Base::CopyFrame(void* buffer, uint64_t length, int firstSlot, int orientationFlag) {
