@@ -50,7 +50,12 @@ struct World {
     std::vector<uint8_t> buffer = std::vector<uint8_t>(1 << 16);
 };
 
-std::unique_ptr<World> world;
+// Made after the driver port's own registry, so it is destroyed before that registry at exit
+// (its backend override unregisters itself there).
+std::unique_ptr<World>& worldSlot() {
+    static std::unique_ptr<World> slot;
+    return slot;
+}
 
 constexpr uint32_t kSmallPayload = 4096;
 
@@ -143,6 +148,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // A device table of our own, not the one of cameras in use on this machine.
     const std::string shm = "/orvane-fuzz-" + std::to_string(getpid());
     setenv("ORVANE_SHM_NAME", shm.c_str(), 1);
+    platform::usb::activeBackend();
+    std::unique_ptr<World>& world = worldSlot();
     world = std::make_unique<World>();
     world->controller = std::make_unique<transport::CKelCy3Cam>();
     world->controller->Enumerate();
@@ -156,8 +163,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const uint8_t choice = data[0];
-    world->script->load(data + 1, size - 1);
-    if ((choice & 0x01) != 0) controllerOperations(*world, choice);
-    if ((choice & 0x02) != 0) deviceOperations(*world, choice);
+    World& world = *worldSlot();
+    world.script->load(data + 1, size - 1);
+    if ((choice & 0x01) != 0) controllerOperations(world, choice);
+    if ((choice & 0x02) != 0) deviceOperations(world, choice);
     return 0;
 }
