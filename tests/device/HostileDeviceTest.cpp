@@ -221,5 +221,27 @@ TEST(HostileDeviceApi, SnapshotReportsTheFailureAndRecovers) {
     EXPECT_EQ(Orvane_Release(handle), 1);
 }
 
+// A preview from a device whose headers never describe a frame ends with the delivery error,
+// posted to the callback window and recorded, instead of handing out stale frames.
+TEST(HostileDeviceApi, PreviewReportsTheDeliveryFailure) {
+    sim::ScopedVirtualCameras cams("30f0:pace=fast:scene=flat:60:header_byte=17/0");
+    HWND window = Orvane_CreateMessageWindow(0);
+    ASSERT_NE(window, nullptr);
+    const ORVANE_HANDLE handle = Orvane_Initialize(nullptr);
+    ASSERT_NE(handle, 0u);
+    ASSERT_EQ(Orvane_SetColorMode(handle, 8), 1);
+    std::vector<uint8_t> image(3072 * 2048);
+    ASSERT_EQ(
+        Orvane_CallBackPreview(handle, window, image.data(), static_cast<int>(image.size()), 1), 1);
+    OrvaneMessage m{};
+    ASSERT_EQ(Orvane_GetMessage(window, &m, 20000), 1);
+    EXPECT_EQ(m.message, static_cast<unsigned>(ORVANE_WM_FRAME));
+    EXPECT_EQ(m.lParam, ORVANE_ERR_DELIVERY) << "no frame message before the failure";
+    EXPECT_EQ(Orvane_StopPreview(handle), 1);
+    EXPECT_EQ(Orvane_GetLastError(handle), ORVANE_ERR_DELIVERY);
+    EXPECT_EQ(Orvane_Release(handle), 1);
+    Orvane_DestroyMessageWindow(window);
+}
+
 }  // namespace
 }  // namespace orvane::test
