@@ -222,9 +222,10 @@ TEST(HostileDeviceApi, SnapshotReportsTheFailureAndRecovers) {
 }
 
 // A preview from a device whose headers never describe a frame ends with the delivery error,
-// posted to the callback window and recorded, instead of handing out stale frames.
+// posted to the callback window and recorded, instead of handing out stale frames. (Byte 18
+// is the third byte of the payload count: 0 takes 6 MiB off a full-size 8-bit frame.)
 TEST(HostileDeviceApi, PreviewReportsTheDeliveryFailure) {
-    sim::ScopedVirtualCameras cams("30f0:pace=fast:scene=flat:60:header_byte=17/0");
+    sim::ScopedVirtualCameras cams("30f0:pace=fast:scene=flat:60:header_byte=18/0");
     HWND window = Orvane_CreateMessageWindow(0);
     ASSERT_NE(window, nullptr);
     const ORVANE_HANDLE handle = Orvane_Initialize(nullptr);
