@@ -45,6 +45,7 @@
 namespace orvane::transport {
 class CKelCy3Cam;
 class CControllerBase;
+struct FrameRecord;
 }  // namespace orvane::transport
 
 namespace orvane::device {
@@ -272,6 +273,8 @@ class COrvaneU3Q7Base {
     void pulseStreamReset();
     // Files the finished frame of the payload buffer in the ring; capture thread.
     void fileFrame(bool firstSlotOnly);
+    // False when the header announces less payload than one frame of the current geometry.
+    bool headerFillsFrame(const transport::FrameRecord& record) const;
     void setThreadEnd();
     void stopCaptureLocked();
     int applyGeometryLocked();

@@ -211,6 +211,16 @@ void COrvaneU3Q7Base::fileFrame(bool firstSlotOnly) {
         m_ring.fileFrame(m_payload, m_payloadCapacity);
 }
 
+// A header announcing fewer payload bytes than a frame holds cannot be a frame of this
+// geometry (a corrupted header, or the rest of an earlier frame): reading it would file a
+// frame whose tail is stale memory. The read is failed instead, so the usual recovery runs.
+bool COrvaneU3Q7Base::headerFillsFrame(const transport::FrameRecord& record) const {
+    if (record.payloadBytes() >= m_frameSize) return true;
+    ORVANE_LOG(platform::LogLevel::Info, "capture: header announces %u bytes, a frame has %u",
+               static_cast<unsigned>(record.payloadBytes()), static_cast<unsigned>(m_frameSize));
+    return false;
+}
+
 // Runs on the capture thread. The controller, payload buffer, frame size and sensor pointer
 // are fixed while it runs (every operation that changes them stops the capture first).
 int COrvaneU3Q7Base::CaptureLoop() {
@@ -252,7 +262,8 @@ int COrvaneU3Q7Base::CaptureLoop() {
                     break;
                 }
                 if (mode != kModeTrigger) m_lastFrameTag = record.frameTag;
-                ok = controller->ReadFramePayload(&record, timeout) != 0;
+                ok =
+                    headerFillsFrame(record) && controller->ReadFramePayload(&record, timeout) != 0;
             }
             if (ok) {
                 m_captureFailed = false;
@@ -355,10 +366,11 @@ int COrvaneU3Q7Base::GrabOne() {
     if (m_controller->OpenStreamHandle() != 0) {
         int failures = 0;
         for (;;) {
-            const bool ok = wholeFrames ? m_controller->ReadWholeFrame(&record) != 0
-                                        : m_controller->ReadFrameHeader(&record) != 0 &&
-                                              m_controller->ReadFramePayload(
-                                                  &record, kGrabPayloadTimeoutMs) != 0;
+            const bool ok =
+                wholeFrames
+                    ? m_controller->ReadWholeFrame(&record) != 0
+                    : m_controller->ReadFrameHeader(&record) != 0 && headerFillsFrame(record) &&
+                          m_controller->ReadFramePayload(&record, kGrabPayloadTimeoutMs) != 0;
             if (ok) {
                 fileFrame(true);
                 break;

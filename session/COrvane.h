@@ -29,6 +29,7 @@
 #include "platform/Thread.h"
 #include "platform/WorkerPool.h"
 #include "platform/x11/PreviewWindow.h"
+#include "session/ConfigFile.h"
 #include "session/ErrorHistory.h"
 
 namespace orvane::device {
@@ -128,11 +129,6 @@ struct PreviewRect {
     int32_t top = 0;
     int32_t right = 3072;
     int32_t bottom = 2048;
-};
-
-struct ConfigEntry {
-    int32_t first = 0;
-    int32_t second = 0;
 };
 
 // Roles of the eighteen image buffers, in declaration order.

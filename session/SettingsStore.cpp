@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "platform/Registry.h"
 
@@ -217,23 +215,6 @@ int SaveGain(int deviceNumber, const CameraSettings& camera) {
     writeInt(key, "BlackLevel", camera[CameraSettings::kOption106]);
     key.setBinary("ExposureEx", &camera.exposureSeconds, sizeof(double));
     return key.close() ? 1 : 0;
-}
-
-bool ReadConfigFile(const char* path, std::vector<ConfigEntry>& entries) {
-    if (path == nullptr) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
-    entries.clear();
-    auto le32 = [&](size_t at) {
-        return static_cast<int32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-                                    static_cast<uint32_t>(bytes[at + 3]) << 24);
-    };
-    for (size_t at = 0; at + 8 <= bytes.size(); at += 8)
-        entries.push_back(ConfigEntry{le32(at), le32(at + 4)});
-    return true;
 }
 
 }  // namespace orvane::session::settings

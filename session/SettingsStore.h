@@ -66,8 +66,4 @@ struct AnalogDefaults {
 int LoadGain(int deviceNumber, CameraSettings& camera, const AnalogDefaults& defaults);
 int SaveGain(int deviceNumber, const CameraSettings& camera);
 
-// Reads a configuration file of 8-byte records (two little-endian 32-bit values each,
-// trailing bytes ignored). Returns false when the file cannot be read.
-bool ReadConfigFile(const char* path, std::vector<ConfigEntry>& entries);
-
 }  // namespace orvane::session::settings

@@ -67,6 +67,7 @@ VirtualCamera::VirtualCamera(const CameraOptions& options)
       failAfter_(options.failAfter),
       dropEvery_(options.dropEvery),
       unplugAfter_(options.unplugAfter),
+      faults_(options.faults),
       renderer_(SceneSettings{options.scene, options.flatValue, options.siteR, options.siteG,
                               options.siteB},
                 &defects_) {
@@ -203,6 +204,7 @@ int VirtualCamera::control(uint8_t requestType, uint8_t request, uint16_t value,
     }
     wakeWorkerLocked();
     if (!in) return 0;
+    faults_.shapeReply(reply, &replyBytes);
     replyBytes = std::min<int>(replyBytes, static_cast<int>(length));
     if (replyLimit_ >= 0) replyBytes = std::min(replyBytes, replyLimit_);
     if (data != nullptr && replyBytes > 0)
@@ -323,6 +325,7 @@ void VirtualCamera::armFrame() {
     put32(h + kFrameHeaderTagOffset, frameCounter_);
     put32(h + 36, params.exposureLines);
     put16(h + 40, params.gain);
+    faults_.shapeHeader(h, framesArmed_ - 1);
     stream_.dropped = stream_.withHeader &&
                       (suppressHeaders_ || (dropEvery_ != 0 && framesArmed_ % dropEvery_ == 0));
     stream_.needsTrigger = fpga_[kFpgaTriggerMode] == 1;
@@ -393,18 +396,20 @@ VirtualCamera::Serve VirtualCamera::serve(Pending& p, uint32_t* bytes, uint32_t*
     }
     if (headerDue) {
         if (stream_.headerSent == 0) lastReadyAt_ = stream_.readyAt;
-        const uint32_t n = std::min(p.length, kFrameHeaderBytes - stream_.headerSent);
+        uint32_t n = std::min(p.length, kFrameHeaderBytes - stream_.headerSent);
+        const uint32_t reported = faults_.shapeTransfer(p.length, &n);
         std::memcpy(p.buffer, stream_.header + stream_.headerSent, n);
         stream_.headerSent += n;
-        *bytes = n;
+        *bytes = reported;
         return Serve::Done;
     }
     if (!stream_.withHeader && stream_.payloadSent == 0) lastReadyAt_ = stream_.readyAt;
     const uint64_t left = stream_.payloadBytes - stream_.payloadSent;
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(p.length, left));
+    uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(p.length, left));
+    const uint32_t reported = faults_.shapeTransfer(p.length, &n);
     renderer_.render(p.buffer, stream_.payloadSent, n);
     stream_.payloadSent += n;
-    *bytes = n;
+    *bytes = reported;
     return Serve::Done;
 }
 

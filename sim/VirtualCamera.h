@@ -31,6 +31,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "sim/DeviceFaults.h"
 #include "sim/SceneRenderer.h"
 
 namespace orvane::sim {
@@ -50,6 +51,7 @@ struct CameraOptions {
     uint32_t dropEvery = 0;    // every N-th frame header is not sent; 0 never
     int64_t unplugAfter = -1;  // frames before the device disappears; -1 never
     std::string serial;        // empty: chosen by the system
+    DeviceFaults faults;       // a hostile device (DeviceFaults.h)
 };
 
 // One request as the camera received it.
@@ -175,6 +177,10 @@ class VirtualCamera {
     void setFailAfter(int64_t frames);
     void setDropEvery(uint32_t n);
     void setUnplugAfter(int64_t frames);
+    // Corrupted headers, short and over-long transfers, garbage replies (DeviceFaults.h).
+    // Setting them restarts their random sequence.
+    void setDeviceFaults(const DeviceFaults& faults);
+    DeviceFaults deviceFaults() const;
 
     // ---- request log ----
     std::vector<LoggedRequest> requestLog() const;
@@ -267,6 +273,7 @@ class VirtualCamera {
     uint32_t dropEvery_;
     int64_t unplugAfter_;
     bool logging_ = true;
+    FaultInjector faults_;
     std::deque<LoggedRequest> log_;
     SceneRenderer renderer_;
 

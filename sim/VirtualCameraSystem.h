@@ -5,7 +5,8 @@
 //    with PID in hexadecimal (30f0), or a bare count N for N cameras of 30f0 (an item of
 //    decimal digits up to 32 is a count, anything else a product ID). Options:
 //    pace=realtime|fast, scene=chart|flat:V|sites:R/G/B|ramp, hot=N, dead=N, fail_after=N,
-//    drop=N, unplug_after=N. registerVirtualCameraBackend() (called by the transport before it
+//    drop=N, unplug_after=N, and the hostile-device options of DeviceFaults.h (CameraList.h
+//    has the grammar). registerVirtualCameraBackend() (called by the transport before it
 //    first asks the driver port for a backend) registers a factory that reads the variable;
 //    the factory yields nothing while it is unset, so real cameras are used.
 //  - From C++, a test installs cameras for its own scope:
@@ -37,13 +38,10 @@
 #include <vector>
 
 #include "platform/usb/DriverPort.h"
+#include "sim/CameraList.h"
 #include "sim/VirtualCamera.h"
 
 namespace orvane::sim {
-
-// Parses the ORVANE_VIRTUAL_CAMERAS syntax. False (with a message) on a malformed list.
-bool parseCameraList(const std::string& text, std::vector<CameraOptions>* cameras,
-                     std::string* error);
 
 class VirtualCameraSystem : public platform::usb::DriverBackend {
   public:

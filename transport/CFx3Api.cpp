@@ -258,7 +258,10 @@ bool CFx3Api::BufferedBulkReadRaw(DeviceHandle* handle, uint8_t* staging, uint8_
         return false;
     }
     const uint32_t data = returned >= kTransferHeaderBytes ? returned - kTransferHeaderBytes : 0;
-    if (data <= length) std::memcpy(buffer, staging + kTransferHeaderBytes, data);
+    // More than was asked for cannot have come from this transfer: a count the buffer cannot
+    // hold is a driver or device fault, never a success.
+    if (data > length) return false;
+    std::memcpy(buffer, staging + kTransferHeaderBytes, data);
     if (count != nullptr) *count = data;
     return true;
 }
@@ -295,6 +298,8 @@ bool CFx3Api::DirectBulkReadRaw(DeviceHandle* handle, bool stagingReady, uint8_t
         }
         return false;
     }
+    // The buffer holds `length` bytes: a larger count is a lie of the driver or the device.
+    if (returned > length) return false;
     if (count != nullptr) *count = returned;
     return header.driverStatus1 == 0 && header.driverStatus2 == 0;
 }

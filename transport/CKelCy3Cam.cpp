@@ -1,18 +1,16 @@
 #include "transport/CKelCy3Cam.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <thread>
+
+#include "platform/Time.h"
 
 namespace orvane::transport {
 
 namespace {
 
-void sleepMs(uint32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+using platform::sleepMs;
 
 struct NameRow {
     uint16_t productId;
