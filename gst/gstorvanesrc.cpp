@@ -155,10 +155,10 @@ void gst_orvane_src_set_property(GObject* object, guint id, const GValue* value,
     s.values[index] = g_value_get_int(value);
     s.explicitlySet[index] = true;
     pushSetting(self, index, s.values[index]);
-    // The Bayer phase and the gray mode decide which caps the camera offers.
+    // The Bayer phase and the gray mode decide which caps the camera offers: negotiate again
+    // before the next buffer.
     const std::string name = kSettings[index].property;
-    if (s.camera.isOpen() &&
-        (name == "bayer-mode" || name == "gray-mode" || name == "mirror-h" || name == "mirror-v"))
+    if (s.camera.isOpen() && (name == "bayer-mode" || name == "gray-mode"))
         gst_pad_mark_reconfigure(GST_BASE_SRC_PAD(self));
 }
 

@@ -63,8 +63,11 @@ TEST(OrvaneSrcCaps, BayerFormatFollowsTheBayerPhase) {
 }
 
 TEST(OrvaneSrcCaps, FormatsTheCameraCannotGiveDoNotNegotiate) {
-    // Asked for by the sink, which links whatever it wants: negotiation refuses.
-    TestPipeline rgb("virtual=" + kStill, "identity", "caps=video/x-raw,format=RGB");
+    // Asked for by the sink after linking: negotiation refuses it.
+    TestPipeline rgb("virtual=" + kStill, "identity");
+    GstCaps* caps = gst_caps_from_string("video/x-raw,format=RGB");
+    g_object_set(rgb.sink(), "caps", caps, nullptr);
+    gst_caps_unref(caps);
     rgb.setState(GST_STATE_PLAYING);
     EXPECT_NE(rgb.waitError(30).find("not-negotiated"), std::string::npos);
 
