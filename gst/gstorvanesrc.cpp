@@ -255,10 +255,12 @@ GstStateChangeReturn gst_orvane_src_change_state(GstElement* element, GstStateCh
     const GstStateChangeReturn ret =
         GST_ELEMENT_CLASS(gst_orvane_src_parent_class)->change_state(element, transition);
     switch (transition) {
-        case GST_STATE_CHANGE_PLAYING_TO_PAUSED:
+        case GST_STATE_CHANGE_PLAYING_TO_PAUSED: {
             // fill() waits for PLAYING again and restarts the stream then.
+            std::lock_guard lock(s.lock);
             s.camera.stopStream();
             break;
+        }
         case GST_STATE_CHANGE_READY_TO_NULL: {
             std::lock_guard lock(s.lock);
             s.camera.close();
@@ -426,7 +428,9 @@ bool ensureStreaming(GstOrvaneSrc* self, size_t* frameBytes, std::string* error)
     SrcState& s = self->state;
     std::lock_guard lock(s.lock);
     *frameBytes = s.format.frameBytes;
-    if (s.camera.streaming()) return true;
+    // Checked under the lock that pausing stops the stream with: a pause that came after the
+    // caller looked at the flag is not undone here.
+    if (s.camera.streaming() || !s.playing.load()) return true;
     if (!s.camera.startStream(error)) return false;
     s.lastFrameUs = g_get_monotonic_time();
     s.lastArrival = GST_CLOCK_TIME_NONE;

@@ -62,6 +62,22 @@ TEST(OrvaneSrcCaps, BayerFormatFollowsTheBayerPhase) {
     }
 }
 
+TEST(OrvaneSrcCaps, PhaseChangeWhilePlayingRenegotiates) {
+    TestPipeline p("virtual=" + kStill + " bayer-mode=2", "video/x-bayer");
+    ASSERT_NE(p.setState(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    SamplePtr sample = p.pull();
+    ASSERT_TRUE(sample);
+    EXPECT_EQ(sampleFormat(sample.get()), "bggr");
+    g_object_set(p.source(), "bayer-mode", 1, nullptr);
+    std::string format;
+    for (int i = 0; i < 20 && format != "rggb"; ++i) {
+        sample = p.pull();
+        ASSERT_TRUE(sample) << p.waitError(0);
+        format = sampleFormat(sample.get());
+    }
+    EXPECT_EQ(format, "rggb");
+}
+
 TEST(OrvaneSrcCaps, FormatsTheCameraCannotGiveDoNotNegotiate) {
     // Asked for by the sink after linking: negotiation refuses it.
     TestPipeline rgb("virtual=" + kStill, "identity");
