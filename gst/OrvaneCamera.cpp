@@ -157,6 +157,7 @@ bool OrvaneCamera::startStream(std::string* error) {
     int failure = 0;
     drainMessages(&stale, &failure);
     pendingFailure_ = 0;
+    removalSeen_ = false;
     // No buffer: the library keeps each processed frame and copyFrame takes it under the
     // library's frame lock, so a frame is never read while the next one is written.
     if (!Orvane_CallBackPreview(h, window_, nullptr, 0, 1)) {
@@ -177,6 +178,8 @@ bool OrvaneCamera::drainMessages(uint64_t* frames, int* failure) {
     OrvaneMessage m{};
     bool ok = true;
     while (window_ != nullptr && Orvane_GetMessage(window_, &m, 0) == 1) {
+        if (m.message == WM_DEVICECHANGE && m.wParam == DBT_DEVICEREMOVECOMPLETE)
+            removalSeen_ = true;
         if (m.message != ORVANE_WM_FRAME) continue;  // errors also reach us as return values
         if (m.wParam != 0) {
             ++*frames;

@@ -80,6 +80,9 @@ class OrvaneCamera {
     bool copyFrame(void* buffer, size_t size, uint64_t* lateFrames, std::string* error);
     // The library's error code behind the last FrameWait::Failed.
     int failureCode() const { return pendingFailure_; }
+    // Whether the library announced the removal of a camera since the stream started (it
+    // does not say which one).
+    bool removalSeen() const { return removalSeen_; }
     void wake() { wake_.signal(); }
     void clearWake() { wake_.clear(); }
 
@@ -92,7 +95,8 @@ class OrvaneCamera {
     std::atomic<bool> streaming_{false};
     std::mutex streamLock_;  // Serialises start/stop of the preview against copyFrame.
     WakeFd wake_;
-    int pendingFailure_ = 0;  // Streaming thread: a failure read after a copy, reported next.
+    int pendingFailure_ = 0;    // Streaming thread: a failure read after a copy, reported next.
+    bool removalSeen_ = false;  // Streaming thread.
 };
 
 }  // namespace orvane::gst

@@ -462,7 +462,8 @@ GstFlowReturn waitForFrame(GstOrvaneSrc* self, size_t* frameBytes, guint64* fram
             return streamFailed(self,
                                 std::string("Camera stream failed: error ") + std::to_string(code) +
                                     ", " + orvane::gst::errorText(code),
-                                "the camera was unplugged or stopped delivering frames");
+                                s.camera.removalSeen() ? "a camera was unplugged"
+                                                       : "the camera stopped delivering frames");
         }
         if (w == FrameWait::TimedOut && !s.stallWarned &&
             g_get_monotonic_time() - s.lastFrameUs > kStallWarningUs) {

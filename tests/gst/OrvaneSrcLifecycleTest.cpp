@@ -22,7 +22,9 @@ TEST(OrvaneSrcLifecycle, FiftyStateChangeCyclesLeaveNothingBehind) {
         ASSERT_NE(p.setState(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE) << "cycle " << cycle;
         // Every few cycles the resumed stream delivers again (every cycle would double the
         // run time; the pause test below looks at resuming closely).
-        if (cycle % 10 == 0) ASSERT_TRUE(p.pull()) << "cycle " << cycle << " after resuming";
+        if (cycle % 10 == 0) {
+            ASSERT_TRUE(p.pull()) << "cycle " << cycle << " after resuming";
+        }
         if (cycle % 2 == 0) {
             ASSERT_EQ(p.setState(GST_STATE_READY), GST_STATE_CHANGE_SUCCESS);
         }

@@ -255,7 +255,9 @@ TEST(OrvaneSrcErrors, MissingCameraFailsTheStateChangeWithTheLibrarysText) {
 TEST(OrvaneSrcErrors, UnplugMidStreamEndsInABusErrorNotAHang) {
     TestPipeline p("virtual=30f0:pace=fast:unplug_after=6", "video/x-raw,format=GRAY16_LE",
                    "max-buffers=100 drop=true");
-    ASSERT_NE(p.setState(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    // The camera may be gone before the pipeline has reached PLAYING: the change may fail,
+    // the error must be on the bus either way.
+    gst_element_set_state(p.pipeline(), GST_STATE_PLAYING);
     const std::string error = p.waitError(60);
     EXPECT_NE(error.find("frame delivery failed"), std::string::npos) << error;
 }
