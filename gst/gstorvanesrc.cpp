@@ -160,6 +160,14 @@ void gst_orvane_src_set_property(GObject* object, guint id, const GValue* value,
     const std::string name = kSettings[index].property;
     if (s.camera.isOpen() && (name == "bayer-mode" || name == "gray-mode"))
         gst_pad_mark_reconfigure(GST_BASE_SRC_PAD(self));
+    // A longer exposure lengthens the frame at once; the measurement follows later.
+    if (s.camera.isOpen() && name == "exposure") {
+        const GstClockTime frame = exposureDuration(s);
+        if (frame > s.frameDuration.load()) {
+            s.frameDuration.store(frame);
+            gst_element_post_message(GST_ELEMENT(self), gst_message_new_latency(GST_OBJECT(self)));
+        }
+    }
 }
 
 void gst_orvane_src_get_property(GObject* object, guint id, GValue* value, GParamSpec* spec) {
