@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "OrvaneCamera.h"
 #include "OrvaneCaps.h"
@@ -104,23 +105,26 @@ int explicitGrayMode(const SrcState& s) {
     return s.explicitlySet[static_cast<size_t>(i)] ? s.values[static_cast<size_t>(i)] : -1;
 }
 
-// Pushes one setting to an open session; warns (does not fail) when the library refuses.
-void pushSetting(GstOrvaneSrc* self, size_t index, int value) {
-    SrcState& s = self->state;
+// Pushes one setting to an open session (`lock` held). A refusal is not fatal: its warning is
+// added to `warnings`, to be posted once the lock is released (a bus handler may well ask
+// for a property in return).
+void pushSetting(SrcState& s, size_t index, int value, std::vector<std::string>* warnings) {
     const ORVANE_HANDLE h = s.camera.handle();
     if (h == 0) return;
-    if (!orvane::gst::applySetting(h, kSettings[index], value)) {
-        const std::string why = s.camera.lastError(kSettings[index].property);
-        GST_ELEMENT_WARNING(self, LIBRARY, SETTINGS,
-                            ("The camera refused %s = %d", kSettings[index].property, value),
-                            ("%s", why.c_str()));
-    }
+    if (!orvane::gst::applySetting(h, kSettings[index], value))
+        warnings->push_back(std::string("The camera refused ") + kSettings[index].property + " = " +
+                            std::to_string(value) + ": " +
+                            s.camera.lastError(kSettings[index].property));
 }
 
-void applyExplicitSettings(GstOrvaneSrc* self) {
-    SrcState& s = self->state;
+void applyExplicitSettings(SrcState& s, std::vector<std::string>* warnings) {
     for (size_t i = 0; i < kSettings.size(); ++i)
-        if (s.explicitlySet[i]) pushSetting(self, i, s.values[i]);
+        if (s.explicitlySet[i]) pushSetting(s, i, s.values[i], warnings);
+}
+
+void postWarnings(GstOrvaneSrc* self, const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings)
+        GST_ELEMENT_WARNING(self, LIBRARY, SETTINGS, ("%s", w.c_str()), (nullptr));
 }
 
 GstClockTime exposureDuration(const SrcState& s) {
@@ -134,12 +138,14 @@ GstClockTime exposureDuration(const SrcState& s) {
 void gst_orvane_src_set_property(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
     GstOrvaneSrc* self = GST_ORVANE_SRC(object);
     SrcState& s = self->state;
-    std::lock_guard lock(s.lock);
     switch (id) {
-        case kPropDevice:
+        case kPropDevice: {
+            std::lock_guard lock(s.lock);
             s.device = g_value_get_int(value);
             return;
+        }
         case kPropVirtual: {
+            std::lock_guard lock(s.lock);
             const char* text = g_value_get_string(value);
             s.virtualCameras = text != nullptr ? text : "";
             return;
@@ -152,22 +158,27 @@ void gst_orvane_src_set_property(GObject* object, guint id, const GValue* value,
         return;
     }
     const size_t index = id - kPropFirstSetting;
-    s.values[index] = g_value_get_int(value);
-    s.explicitlySet[index] = true;
-    pushSetting(self, index, s.values[index]);
-    // The Bayer phase and the gray mode decide which caps the camera offers: negotiate again
-    // before the next buffer.
-    const std::string name = kSettings[index].property;
-    if (s.camera.isOpen() && (name == "bayer-mode" || name == "gray-mode"))
-        gst_pad_mark_reconfigure(GST_BASE_SRC_PAD(self));
-    // A longer exposure lengthens the frame at once; the measurement follows later.
-    if (s.camera.isOpen() && name == "exposure") {
-        const GstClockTime frame = exposureDuration(s);
-        if (frame > s.frameDuration.load()) {
-            s.frameDuration.store(frame);
-            gst_element_post_message(GST_ELEMENT(self), gst_message_new_latency(GST_OBJECT(self)));
+    std::vector<std::string> warnings;
+    bool renegotiate = false, latencyChanged = false;
+    {
+        std::lock_guard lock(s.lock);
+        s.values[index] = g_value_get_int(value);
+        s.explicitlySet[index] = true;
+        pushSetting(s, index, s.values[index], &warnings);
+        const std::string name = kSettings[index].property;
+        // The Bayer phase and the gray mode decide which caps the camera offers.
+        renegotiate = s.camera.isOpen() && (name == "bayer-mode" || name == "gray-mode");
+        // A longer exposure lengthens the frame at once; the measurement follows later.
+        if (s.camera.isOpen() && name == "exposure") {
+            const GstClockTime frame = exposureDuration(s);
+            latencyChanged = frame > s.frameDuration.load();
+            if (latencyChanged) s.frameDuration.store(frame);
         }
     }
+    postWarnings(self, warnings);
+    if (renegotiate) gst_pad_mark_reconfigure(GST_BASE_SRC_PAD(self));
+    if (latencyChanged)
+        gst_element_post_message(GST_ELEMENT(self), gst_message_new_latency(GST_OBJECT(self)));
 }
 
 void gst_orvane_src_get_property(GObject* object, guint id, GValue* value, GParamSpec* spec) {
@@ -209,19 +220,27 @@ void gst_orvane_src_get_property(GObject* object, guint id, GValue* value, GPara
 
 bool openCamera(GstOrvaneSrc* self) {
     SrcState& s = self->state;
-    std::lock_guard lock(s.lock);
-    std::string error;
-    if (!s.camera.open(s.device, s.virtualCameras, &error)) {
-        GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("%s", error.c_str()),
-                          ("device=%d virtual=%s", s.device, s.virtualCameras.c_str()));
+    std::string error, where;
+    std::vector<std::string> warnings;
+    bool opened = false;
+    {
+        std::lock_guard lock(s.lock);
+        opened = s.camera.open(s.device, s.virtualCameras, &error);
+        where = "device=" + std::to_string(s.device) + " virtual=" + s.virtualCameras;
+        if (opened) {
+            applyExplicitSettings(s, &warnings);
+            s.frameDuration.store(exposureDuration(s));
+            s.delivered.store(0);
+            s.announced.store(0);
+            GST_INFO_OBJECT(self, "camera %d open, %dx%d", s.device,
+                            Orvane_Width(s.camera.handle()), Orvane_Height(s.camera.handle()));
+        }
+    }
+    if (!opened) {
+        GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("%s", error.c_str()), ("%s", where.c_str()));
         return false;
     }
-    applyExplicitSettings(self);
-    s.frameDuration.store(exposureDuration(s));
-    s.delivered.store(0);
-    s.announced.store(0);
-    GST_INFO_OBJECT(self, "camera %d open, %dx%d", s.device, Orvane_Width(s.camera.handle()),
-                    Orvane_Height(s.camera.handle()));
+    postWarnings(self, warnings);
     return true;
 }
 
@@ -320,9 +339,8 @@ gboolean gst_orvane_src_set_caps(GstBaseSrc* base, GstCaps* caps) {
     // A new colour mode needs a new preparation of the camera.
     s.camera.stopStream();
     if (!Orvane_SetColorMode(h, f.colourMode)) {
-        const std::string why = s.camera.lastError("colour mode");
-        GST_ELEMENT_ERROR(self, CORE, NEGOTIATION,
-                          ("The camera refused colour mode %d", f.colourMode), ("%s", why.c_str()));
+        // Unusual enough to be left to the log: negotiation fails with not-negotiated.
+        GST_ERROR_OBJECT(self, "%s", s.camera.lastError("colour mode").c_str());
         return FALSE;
     }
     // GRAY8 needs the gray computed from colour; the mosaic needs it off unless the user asked
