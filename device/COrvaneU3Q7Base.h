@@ -244,6 +244,10 @@ class COrvaneU3Q7Base {
     virtual int SetExtraMode(int mode);                          // 161
     virtual int GetExtraMode();                                  // 162
 
+    // As CopyLatest, but refuses (-1) a frame larger than `length` bytes: the newest frame
+    // has the device's geometry, which need not be the one the caller's buffer was sized for.
+    int CopyLatestInto(void* buffer, uint64_t length, int orientationFlag);
+
     // Non-virtual helpers for tests and diagnostics (any thread).
     void SetSensorFactory(SensorFactory factory);
     // Closes the camera and takes `controller` as the controller (CreateController with a

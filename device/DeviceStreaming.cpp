@@ -395,6 +395,10 @@ int COrvaneU3Q7Base::CopyLatest(void* buffer, int orientationFlag) {
     return m_ring.copy(buffer, UINT64_MAX, false, orientationFlag, true) ? 0 : -1;
 }
 
+int COrvaneU3Q7Base::CopyLatestInto(void* buffer, uint64_t length, int orientationFlag) {
+    return m_ring.copy(buffer, length, false, orientationFlag, true) ? 0 : -1;
+}
+
 int COrvaneU3Q7Base::CopyFrame(void* buffer, uint64_t length, int firstSlot, int orientationFlag) {
     return m_ring.copy(buffer, length, firstSlot != 0, orientationFlag, false) ? 1 : 0;
 }

@@ -107,6 +107,12 @@ int COrvane::Prepare() {
     d.SetWideTransfer(wideIndex(ci) ? 1 : 0);
     if (!d.SetCaptureWindow(g.xStart, g.yStart, g.width, g.height, subSample))
         return fail(kErrWindowRange);
+    // The sensor aligns windows (columns in fours, lines in pairs). Frames of another size
+    // than the buffers sized above would not fit them, so such a window is refused.
+    int ax = -1, ay = -1, aw = -1, ah = -1, am = 0;
+    d.GetSensorGeometry(&ax, &ay, &aw, &ah, &am);
+    if (ax != g.xStart || ay != g.yStart || aw != g.width || ah != g.height)
+        return fail(kErrWindowRange);
 
     const CameraSettings c = CameraSettingsCopy();
     d.SetMirrorV(c[CameraSettings::kMirrorV]);
@@ -250,7 +256,7 @@ void COrvane::AcquisitionLoop() {
             std::lock_guard lock(frameLock_);
             CDibImage* raw = RawBuffer();
             if (raw == nullptr || raw->empty()) continue;
-            sdk_->CopyLatest(raw->bits(), 1);
+            if (sdk_->CopyLatestInto(raw->bits(), raw->sizeBytes(), 1) != 0) continue;
             if (raw->stride() != raw->width() * raw->bytesPerPixel())
                 imaging::repackRows(raw->view());
 
@@ -307,7 +313,10 @@ int COrvane::SnapShot(void* buffer, int size, int rowOrder) {
         stopUnlessCapturing();
         return fail(kErrMemory);
     }
-    sdk_->CopyLatest(raw->bits(), 1);
+    if (sdk_->CopyLatestInto(raw->bits(), raw->sizeBytes(), 1) != 0) {
+        stopUnlessCapturing();
+        return fail(kErrMemory);
+    }
     if (raw->stride() != raw->width() * raw->bytesPerPixel()) imaging::repackRows(raw->view());
     RunPipeline(*raw);
     if (buffer != nullptr && size != 0 && !CopyOut(buffer, size, rowOrder)) {

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "OrvaneSdk.h"
 #include "api/CSdkChain.h"
@@ -118,6 +120,45 @@ TEST(Settings, CaptureWindowExRefusesFreeSizesAndBadWindows) {
     Orvane_GetCaptureWindowEx(h, nullptr, &x, nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(x, 0) << "a refused window is not stored";
     EXPECT_EQ(Orvane_SetCaptureWindowEx(h, 3072, 0, 3072, 2048, 0, 2048), 1);
+    Orvane_Release(h);
+}
+
+TEST(Settings, PresetsTheSensorWouldAlignAreRefusedWhenAcquiring) {
+    // The sensor widens windows to columns in fours and lines in pairs; frames of the
+    // widened size must never be copied into buffers sized for the preset.
+    ScopedVirtualCameras cams("30f0:pace=fast:scene=flat:50");
+    const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
+    writePreset(1, 322, 60);
+    writePreset(2, 320, 61);
+    writePreset(3, 320, 60, 2, 0);
+    writePreset(4, 324, 60);
+    ASSERT_EQ(Orvane_SetColorMode(h, 16), 1);
+    std::vector<unsigned char> buffer(3072 * 2048 * 2);
+    for (auto [w, hgt] : {std::pair{322, 60}, std::pair{320, 61}, std::pair{320, 60}}) {
+        ASSERT_EQ(Orvane_SetCaptureWindow(h, w, hgt), 1) << w << " x " << hgt;
+        EXPECT_EQ(Orvane_SnapShot(h, buffer.data(), static_cast<int>(buffer.size()), 1), 0);
+        EXPECT_EQ(Orvane_GetLastError(h), 7) << w << " x " << hgt;
+    }
+    ASSERT_EQ(Orvane_SetCaptureWindow(h, 324, 60), 1);
+    EXPECT_EQ(Orvane_SnapShot(h, buffer.data(), static_cast<int>(buffer.size()), 1), 1);
+    EXPECT_EQ(buffer[0] | buffer[1] << 8, 50 * 16);
+    Orvane_Release(h);
+}
+
+TEST(Settings, AFullWindowSetWhilePreviewingSmallFramesIsNeverCopiedIntoTheSmallBuffers) {
+    ScopedVirtualCameras cams("30f0:pace=fast:scene=flat:50");
+    const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
+    writePreset(1, 320, 60);
+    ASSERT_EQ(Orvane_SetColorMode(h, 16), 1);
+    ASSERT_EQ(Orvane_SetCaptureWindow(h, 320, 60), 1);
+    ASSERT_EQ(Orvane_StartPreview(h), 1);
+    EXPECT_EQ(Orvane_SetCaptureWindowEx(h, 3072, 0, 3072, 2048, 0, 2048), 1);
+    usleep(300 * 1000);  // frames of the new size arrive; none may overrun the buffers
+    EXPECT_EQ(Orvane_StopPreview(h), 1);
+    std::vector<unsigned char> buffer(3072 * 2048 * 2);
+    EXPECT_EQ(Orvane_SnapShot(h, buffer.data(), static_cast<int>(buffer.size()), 1), 1)
+        << "the next acquisition sizes its buffers for the new window";
+    EXPECT_EQ(Orvane_Width(h), 3072);
     Orvane_Release(h);
 }
 
