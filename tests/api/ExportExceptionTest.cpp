@@ -26,15 +26,52 @@ struct FailAllocationsHere {
 
 // Replacement of the global allocation functions for this test binary: plain malloc, or
 // std::bad_alloc while the calling thread asks for failures.
-void* operator new(std::size_t n) {
+namespace {
+void* allocate(std::size_t n) {
     if (t_failAllocations) throw std::bad_alloc();
     if (void* p = std::malloc(n != 0 ? n : 1)) return p;
     throw std::bad_alloc();
 }
+}  // namespace
+
+// Every plain form is replaced, so that no block made by a sanitizer's or the standard
+// library's own operator new is ever handed to free() here.
+void* operator new(std::size_t n) {
+    return allocate(n);
+}
+void* operator new[](std::size_t n) {
+    return allocate(n);
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(n);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(n);
+    } catch (...) {
+        return nullptr;
+    }
+}
 void operator delete(void* p) noexcept {
     std::free(p);
 }
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
 void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 
