@@ -37,7 +37,9 @@ class Acquisition : public testing::Test {
         if (window_) Orvane_DestroyMessageWindow(window_);
     }
     // Waits for the next frame message; null when none comes within the time.
-    OrvaneMessage nextMessage(int timeoutMs = 10000) {
+    // Generous: a full-size 48- or 64-bit frame under ThreadSanitizer on a busy machine takes
+    // several seconds.
+    OrvaneMessage nextMessage(int timeoutMs = 30000) {
         OrvaneMessage m{};
         if (Orvane_GetMessage(window_, &m, timeoutMs) != 1) m.message = 0;
         return m;
@@ -120,6 +122,12 @@ TEST_F(Acquisition, CallbackPreviewDeliversProcessedFramesInEveryModeAndRowOrder
             ASSERT_EQ(Orvane_CallBackPreview(handle_, window_, buffer.data(),
                                              static_cast<int>(size), rowOrder),
                       1);
+            // A failed assertion returns early: the preview must be stopped before the buffer
+            // it writes into is freed.
+            struct StopOnExit {
+                ORVANE_HANDLE h;
+                ~StopOnExit() { Orvane_StopPreview(h); }
+            } stopOnExit{handle_};
             const OrvaneMessage m = nextMessage();
             ASSERT_EQ(m.message, static_cast<unsigned>(ORVANE_WM_FRAME));
             ASSERT_EQ(m.lParam, 0);
