@@ -10,10 +10,10 @@ int settingIndex(const char* property) {
     return -1;
 }
 
-int applySetting(ORVANE_HANDLE handle, const SettingSpec& spec, int value) {
-    switch (spec.kind) {
+int applySetting(ORVANE_HANDLE handle, const SettingEntry& setting, int value) {
+    switch (setting.kind) {
         case SettingKind::Filter:
-            return Orvane_SetFilterValue(handle, spec.id, value);
+            return Orvane_SetFilterValue(handle, setting.id, value);
         case SettingKind::AutoIris:
             return Orvane_SetAutoIris(handle, value);
         case SettingKind::MirrorH:
@@ -24,11 +24,11 @@ int applySetting(ORVANE_HANDLE handle, const SettingSpec& spec, int value) {
     return 0;
 }
 
-bool readSetting(ORVANE_HANDLE handle, const SettingSpec& spec, int* value) {
+bool readSetting(ORVANE_HANDLE handle, const SettingEntry& setting, int* value) {
     int ok = 1;
-    switch (spec.kind) {
+    switch (setting.kind) {
         case SettingKind::Filter:
-            *value = Orvane_GetFilterValue(handle, spec.id, &ok);
+            *value = Orvane_GetFilterValue(handle, setting.id, &ok);
             break;
         case SettingKind::AutoIris:
             *value = Orvane_GetAutoIris(handle, &ok);

@@ -16,7 +16,7 @@ enum class SettingKind {
     MirrorV,   // Orvane_SetMirrorV / Orvane_GetMirrorV
 };
 
-struct SettingSpec {
+struct SettingEntry {
     const char* property;  // GObject property name
     const char* blurb;
     SettingKind kind;
@@ -26,7 +26,7 @@ struct SettingSpec {
     int fallback;  // shown by gst-inspect; the camera's own value is used until set
 };
 
-inline constexpr std::array<SettingSpec, 31> kSettings{{
+inline constexpr std::array<SettingEntry, 31> kSettings{{
     {"exposure", "Exposure time in units of 0.1 ms", SettingKind::Filter,
      ORVANE_FILTER_EXPOSURE_TIME, 1, 30000, 200},
     {"gain", "Global analog gain (sensor units)", SettingKind::Filter, ORVANE_FILTER_GLOBAL_GAIN, 0,
@@ -88,8 +88,8 @@ int settingIndex(const char* property);
 
 // Sends one value to the library; 1 on success, 0 when refused (the reason is recorded in the
 // session's error history).
-int applySetting(ORVANE_HANDLE handle, const SettingSpec& spec, int value);
+int applySetting(ORVANE_HANDLE handle, const SettingEntry& setting, int value);
 // Reads one value from the library; false when it cannot be read.
-bool readSetting(ORVANE_HANDLE handle, const SettingSpec& spec, int* value);
+bool readSetting(ORVANE_HANDLE handle, const SettingEntry& setting, int* value);
 
 }  // namespace orvane::gst

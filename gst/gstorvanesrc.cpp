@@ -135,7 +135,8 @@ GstClockTime exposureDuration(const SrcState& s) {
                                   kShortestFrame);
 }
 
-void gst_orvane_src_set_property(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
+void gst_orvane_src_set_property(GObject* object, guint id, const GValue* value,
+                                 GParamSpec* pspec) {
     GstOrvaneSrc* self = GST_ORVANE_SRC(object);
     SrcState& s = self->state;
     switch (id) {
@@ -154,7 +155,7 @@ void gst_orvane_src_set_property(GObject* object, guint id, const GValue* value,
             break;
     }
     if (id < kPropFirstSetting || id >= kPropFirstSetting + kSettings.size()) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
     }
     const size_t index = id - kPropFirstSetting;
@@ -181,7 +182,7 @@ void gst_orvane_src_set_property(GObject* object, guint id, const GValue* value,
         gst_element_post_message(GST_ELEMENT(self), gst_message_new_latency(GST_OBJECT(self)));
 }
 
-void gst_orvane_src_get_property(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+void gst_orvane_src_get_property(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     SrcState& s = stateOf(object);
     switch (id) {
         case kPropDevice: {
@@ -204,7 +205,7 @@ void gst_orvane_src_get_property(GObject* object, guint id, GValue* value, GPara
             break;
     }
     if (id < kPropFirstSetting || id >= kPropFirstSetting + kSettings.size()) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
     }
     const size_t index = id - kPropFirstSetting;
@@ -619,11 +620,11 @@ static void gst_orvane_src_class_init(GstOrvaneSrcClass* klass) {
                            GST_TYPE_STRUCTURE,
                            static_cast<GParamFlags>(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS)));
     for (size_t i = 0; i < kSettings.size(); ++i) {
-        const orvane::gst::SettingSpec& spec = kSettings[i];
+        const orvane::gst::SettingEntry& setting = kSettings[i];
         g_object_class_install_property(
             object, static_cast<guint>(kPropFirstSetting + i),
-            g_param_spec_int(spec.property, spec.property, spec.blurb, spec.minimum, spec.maximum,
-                             spec.fallback, liveFlags));
+            g_param_spec_int(setting.property, setting.property, setting.blurb, setting.minimum,
+                             setting.maximum, setting.fallback, liveFlags));
     }
 
     GstCaps* caps = orvane::gst::templateCaps();
