@@ -7,6 +7,7 @@
 #include "output/ImageFileWriter.h"
 #include "platform/MessageWindow.h"
 #include "session/COrvane.h"
+#include "session/ControlTable.h"
 #include "session/ErrorHistory.h"
 
 namespace orvane::api {
@@ -29,6 +30,12 @@ static_assert(kErrUnsupported == ORVANE_ERR_UNSUPPORTED);
 static_assert(kErrConversion == ORVANE_ERR_CONVERSION);
 static_assert(kErrDelivery == ORVANE_ERR_DELIVERY);
 static_assert(kErrMaskFile == ORVANE_ERR_MASK_FILE);
+
+// Filter identifiers: every row of the control table against the header's name for it.
+#define ORVANE_CHECK_CONTROL_ID(a, stem, id, header, ...) \
+    static_assert(kControl##stem == (header), "identifier of " #stem);
+ORVANE_CONTROLS(ORVANE_CHECK_CONTROL_ID, )
+#undef ORVANE_CHECK_CONTROL_ID
 
 // Message numbers.
 static_assert(kMsgFrame == ORVANE_WM_FRAME);
