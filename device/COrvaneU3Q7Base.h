@@ -37,6 +37,7 @@
 #include <memory>
 
 #include "device/FrameRing.h"
+#include "device/ProductIds.h"
 #include "platform/Sync.h"
 #include "platform/Thread.h"
 #include "platform/usb/DriverPort.h"
@@ -45,14 +46,12 @@
 namespace orvane::transport {
 class CKelCy3Cam;
 class CControllerBase;
+struct FrameRecord;
 }  // namespace orvane::transport
 
 namespace orvane::device {
 
 // USB product IDs with behaviour of their own in this object.
-inline constexpr int kProductIdImx178 = 0x30F0;      // the camera this library serves
-inline constexpr int kProductIdEndpoint83 = 0x3042;  // sends whole frames on endpoint 0x83
-inline constexpr int kProductIdNone = -1;
 
 // WaitFrame results.
 inline constexpr int kWaitFailed = 1;
@@ -268,6 +267,12 @@ class COrvaneU3Q7Base {
     void pulseStreamReset();
     // Files the finished frame of the payload buffer in the ring; capture thread.
     void fileFrame(bool firstSlotOnly);
+    // CaptureLoop's two halves (capture thread): one frame read and filed, and the
+    // recovery after a failed read.
+    enum class FrameRead { Filed, Done, Skipped, Failed };
+    FrameRead readFrame(transport::CKelCy3Cam& controller, transport::FrameRecord& record,
+                        int mode);
+    bool recoverFromFailedRead(transport::CKelCy3Cam& controller, int mode, int& retries);
     void setThreadEnd();
     void stopCaptureLocked();
     int applyGeometryLocked();
