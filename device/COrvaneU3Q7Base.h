@@ -270,6 +270,7 @@ class COrvaneU3Q7Base {
     // CaptureLoop's two halves (capture thread): one frame read and filed, and the
     // recovery after a failed read.
     enum class FrameRead { Filed, Done, Skipped, Failed };
+    bool beginCapture(transport::CKelCy3Cam* controller, transport::FrameRecord& record);
     FrameRead readFrame(transport::CKelCy3Cam& controller, transport::FrameRecord& record,
                         int mode);
     bool recoverFromFailedRead(transport::CKelCy3Cam& controller, int mode, int& retries);

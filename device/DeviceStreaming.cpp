@@ -225,19 +225,27 @@ void COrvaneU3Q7Base::fileFrame(bool firstSlotOnly) {
         m_ring.fileFrame(m_payload, m_payloadCapacity);
 }
 
+// Start of both capture loops: the frame record over the payload buffer, or, without a
+// controller or buffer, the end of the capture (false).
+bool COrvaneU3Q7Base::beginCapture(transport::CKelCy3Cam* controller,
+                                   transport::FrameRecord& record) {
+    if (controller == nullptr || !m_payload) {
+        setThreadEnd();
+        m_capturing = false;
+        return false;
+    }
+    record.payload = m_payload.get();
+    record.capacity = m_payloadCapacity;
+    record.wholeFrameBytes = m_frameSize;
+    return true;
+}
+
 // Runs on the capture thread. The controller, payload buffer, frame size and sensor pointer
 // are fixed while it runs (every operation that changes them stops the capture first).
 int COrvaneU3Q7Base::CaptureLoop() {
     transport::CKelCy3Cam* const controller = m_controller.get();
-    if (controller == nullptr || !m_payload) {
-        setThreadEnd();
-        m_capturing = false;
-        return 0;
-    }
     transport::FrameRecord record;
-    record.payload = m_payload.get();
-    record.capacity = m_payloadCapacity;
-    record.wholeFrameBytes = m_frameSize;
+    if (!beginCapture(controller, record)) return 0;
     m_captureFailed = false;
 
     if (controller->OpenStreamHandle() != 0) {
@@ -320,15 +328,8 @@ bool COrvaneU3Q7Base::recoverFromFailedRead(transport::CKelCy3Cam& controller, i
 
 int COrvaneU3Q7Base::CaptureLoopEndpoint83() {
     transport::CKelCy3Cam* const controller = m_controller.get();
-    if (controller == nullptr || !m_payload) {
-        setThreadEnd();
-        m_capturing = false;
-        return 0;
-    }
     transport::FrameRecord record;
-    record.payload = m_payload.get();
-    record.capacity = m_payloadCapacity;
-    record.wholeFrameBytes = m_frameSize;
+    if (!beginCapture(controller, record)) return 0;
     controller->SendStreamReset();
     m_captureFailed = false;
     uint32_t lastSuccess = platform::timeGetTime();
