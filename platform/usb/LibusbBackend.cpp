@@ -110,9 +110,9 @@ class Context {
         if (!reported_.insert(node).second) return;
         std::fprintf(stderr,
                      "OrvaneSdk: cannot open camera device node %s: permission denied. Install "
-                     "the udev rule 60-orvane-camera.rules shipped in udev/ into "
-                     "/etc/udev/rules.d/, run 'udevadm control --reload-rules', then re-plug "
-                     "the camera.\n",
+                     "the udev rule 60-orvane-camera.rules ('sudo scripts/orvane install-udev' "
+                     "from the source tree; the library's Debian package installs it), then "
+                     "re-plug the camera.\n",
                      node.c_str());
     }
 
