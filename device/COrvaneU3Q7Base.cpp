@@ -19,15 +19,6 @@ using Guard = std::lock_guard<platform::CriticalSection>;
 
 namespace {
 
-// Product IDs with open, close or feature steps of their own. Their sensor classes are not
-// part of this library: they get the base model, whose Initialize fails, so they never open.
-constexpr int kProductId3090 = 0x3090;
-constexpr int kProductId30B0 = 0x30B0;
-constexpr int kProductId30C0 = 0x30C0;
-constexpr int kProductId3140 = 0x3140;
-constexpr int kProductId3180 = 0x3180;
-constexpr int kProductId31E0 = 0x31E0;
-
 constexpr uint32_t kEndpoint83OptionFlags = 0x10000;
 constexpr int kReadyPolls = 40;
 constexpr uint32_t kReadyPollIntervalMs = 500;
@@ -370,10 +361,10 @@ int COrvaneU3Q7Base::ReadSromId(int address, int* ok) {
 
 int COrvaneU3Q7Base::HasSwitchableFeature() {
     switch (m_productId.load()) {
-        case 0x3150:
-        case 0x3170:
-        case 0x31E0:
-        case 0x3220:
+        case kProductId3150:
+        case kProductId3170:
+        case kProductId31E0:
+        case kProductId3220:
             return 1;
         default:
             return 0;

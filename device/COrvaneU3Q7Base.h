@@ -37,6 +37,7 @@
 #include <memory>
 
 #include "device/FrameRing.h"
+#include "device/ProductIds.h"
 #include "platform/Sync.h"
 #include "platform/Thread.h"
 #include "platform/usb/DriverPort.h"
@@ -51,9 +52,6 @@ struct FrameRecord;
 namespace orvane::device {
 
 // USB product IDs with behaviour of their own in this object.
-inline constexpr int kProductIdImx178 = 0x30F0;      // the camera this library serves
-inline constexpr int kProductIdEndpoint83 = 0x3042;  // sends whole frames on endpoint 0x83
-inline constexpr int kProductIdNone = -1;
 
 // WaitFrame results.
 inline constexpr int kWaitFailed = 1;
@@ -275,6 +273,13 @@ class COrvaneU3Q7Base {
     void fileFrame(bool firstSlotOnly);
     // False when the header announces less payload than one frame of the current geometry.
     bool headerFillsFrame(const transport::FrameRecord& record) const;
+    // CaptureLoop's two halves (capture thread): one frame read and filed, and the
+    // recovery after a failed read.
+    enum class FrameRead { Filed, Done, Skipped, Failed };
+    bool beginCapture(transport::CKelCy3Cam* controller, transport::FrameRecord& record);
+    FrameRead readFrame(transport::CKelCy3Cam& controller, transport::FrameRecord& record,
+                        int mode);
+    bool recoverFromFailedRead(transport::CKelCy3Cam& controller, int mode, int& retries);
     void setThreadEnd();
     void stopCaptureLocked();
     int applyGeometryLocked();

@@ -27,20 +27,34 @@ constexpr int kEndpoint83TryLimit = 10;  // whole-frame loops: the eleventh fail
 constexpr uint32_t kEndpoint83GiveUpMs = 10000;
 constexpr uint32_t kGrabPayloadTimeoutMs = 3000;
 constexpr uint16_t kFirmwareWithPipeReset = 0x10FF;
+constexpr uint32_t kStreamStopSettleMs = 100;  // models that need time after a stream stop
+
+// Models whose stream stop goes without the sensor's stream-reset pulse.
+bool pulsesResetOnStop(int productId) {
+    return productId != kProductId30C0;
+}
+// Models that need kStreamStopSettleMs after a stream stop.
+bool settlesAfterStop(int productId) {
+    return productId == kProductId3150;
+}
+// Models whose trigger-mode reads are not retried: one failure ends the capture.
+bool retriesTriggerReads(int productId) {
+    return productId != kProductId3190;
+}
 
 bool resetsPipeOnRecovery(int productId) {
     switch (productId) {
-        case 0x3100:
-        case 0x3130:
-        case 0x3150:
-        case 0x3170:
-        case 0x31B0:
-        case 0x31B4:
-        case 0x31C0:
-        case 0x31C4:
-        case 0x31E0:
-        case 0x32A0:
-        case 0x32D0:
+        case kProductId3100:
+        case kProductId3130:
+        case kProductId3150:
+        case kProductId3170:
+        case kProductId31B0:
+        case kProductId31B4:
+        case kProductId31C0:
+        case kProductId31C4:
+        case kProductId31E0:
+        case kProductId32A0:
+        case kProductId32D0:
             return true;
         default:
             return false;
@@ -115,9 +129,9 @@ int COrvaneU3Q7Base::StopStream() {
         const uint16_t firmware =
             static_cast<uint16_t>(m_information[24] | (m_information[25] << 8));
         if (firmware > kFirmwareWithPipeReset) m_controller->ResetPipe(transport::kEndpointFrames);
-        if (m_productId != 0x30C0) pulseStreamReset();
+        if (pulsesResetOnStop(m_productId)) pulseStreamReset();
         m_controller->WriteFpgaRegister(kFpgaStreamStop, 2);
-        if (m_productId == 0x3150) platform::sleepMs(100);
+        if (settlesAfterStop(m_productId)) platform::sleepMs(kStreamStopSettleMs);
     }
     m_controller->SendStreamReset();
     return 1;
@@ -221,73 +235,42 @@ bool COrvaneU3Q7Base::headerFillsFrame(const transport::FrameRecord& record) con
     return false;
 }
 
+// Start of both capture loops: the frame record over the payload buffer, or, without a
+// controller or buffer, the end of the capture (false).
+bool COrvaneU3Q7Base::beginCapture(transport::CKelCy3Cam* controller,
+                                   transport::FrameRecord& record) {
+    if (controller == nullptr || !m_payload) {
+        setThreadEnd();
+        m_capturing = false;
+        return false;
+    }
+    record.payload = m_payload.get();
+    record.capacity = m_payloadCapacity;
+    record.wholeFrameBytes = m_frameSize;
+    return true;
+}
+
 // Runs on the capture thread. The controller, payload buffer, frame size and sensor pointer
 // are fixed while it runs (every operation that changes them stops the capture first).
 int COrvaneU3Q7Base::CaptureLoop() {
     transport::CKelCy3Cam* const controller = m_controller.get();
-    if (controller == nullptr || !m_payload) {
-        setThreadEnd();
-        m_capturing = false;
-        return 0;
-    }
     transport::FrameRecord record;
-    record.payload = m_payload.get();
-    record.capacity = m_payloadCapacity;
-    record.wholeFrameBytes = m_frameSize;
+    if (!beginCapture(controller, record)) return 0;
     m_captureFailed = false;
 
     if (controller->OpenStreamHandle() != 0) {
         int retries = 0;
         while (m_capturing) {
-            const uint32_t timeout = m_payloadTimeoutMs;
-            if (m_deferredExposurePending.exchange(false)) {
-                const unsigned exposure = m_deferredExposure;
-                withSensor(0, [&](CSensorBase& s) { return s.SetExposureTime(exposure); });
-            }
             const int mode = m_mode;
-            if (mode == kModeTrigger) {
-                uint8_t counter = 0;
-                if (controller->ReadFpgaRegister(kFpgaTriggerCounter, &counter) == 0) counter = 0;
-                if (counter == m_lastFrameTag) {
-                    platform::sleepMs(1);
-                    continue;
-                }
-                m_lastFrameTag = counter;
-            }
-            record.payload = m_payload.get();
-            bool ok = controller->ReadFrameHeader(&record) != 0;
-            if (ok) {
-                if (mode == kModeHeaderSync) {
-                    m_lastFrameTag = record.frameTag;
-                    break;
-                }
-                if (mode != kModeTrigger) m_lastFrameTag = record.frameTag;
-                ok =
-                    headerFillsFrame(record) && controller->ReadFramePayload(&record, timeout) != 0;
-            }
-            if (ok) {
-                m_captureFailed = false;
+            const FrameRead read = readFrame(*controller, record, mode);
+            if (read == FrameRead::Skipped) continue;
+            if (read == FrameRead::Done) break;
+            if (read == FrameRead::Filed) {
                 retries = 0;
-                fileFrame(false);
                 if (mode == kModeSnapshot || mode == kModeTrigger) break;
                 continue;
             }
-            // Recovery: reopen the stream after a reset, a bounded number of times.
-            controller->CloseStreamHandle();
-            const bool giveUp =
-                (m_productId == 0x3190 && mode == kModeTrigger) || ++retries >= kLoopFailureLimit;
-            if (giveUp) {
-                ORVANE_LOG(platform::LogLevel::Warn, "capture: giving up after %d failed reads",
-                           retries);
-                m_captureFailed = true;
-                m_ring.setEvent();
-                break;
-            }
-            ORVANE_LOG(platform::LogLevel::Info, "capture: frame read failed, retry %d", retries);
-            if (resetsPipeOnRecovery(m_productId))
-                controller->ResetPipe(transport::kEndpointFrames);
-            pulseStreamReset();
-            controller->OpenStreamHandle();
+            if (!recoverFromFailedRead(*controller, mode, retries)) break;
         }
     } else {
         // A stream that cannot be opened will never deliver: report it as a failed capture
@@ -302,17 +285,62 @@ int COrvaneU3Q7Base::CaptureLoop() {
     return 1;
 }
 
+// One pass of CaptureLoop: applies a deferred exposure, waits for the trigger counter in
+// trigger mode, then reads the frame header and payload and files the frame.
+COrvaneU3Q7Base::FrameRead COrvaneU3Q7Base::readFrame(transport::CKelCy3Cam& controller,
+                                                      transport::FrameRecord& record, int mode) {
+    const uint32_t timeout = m_payloadTimeoutMs;
+    if (m_deferredExposurePending.exchange(false)) {
+        const unsigned exposure = m_deferredExposure;
+        withSensor(0, [&](CSensorBase& s) { return s.SetExposureTime(exposure); });
+    }
+    if (mode == kModeTrigger) {
+        uint8_t counter = 0;
+        if (controller.ReadFpgaRegister(kFpgaTriggerCounter, &counter) == 0) counter = 0;
+        if (counter == m_lastFrameTag) {
+            platform::sleepMs(1);
+            return FrameRead::Skipped;
+        }
+        m_lastFrameTag = counter;
+    }
+    record.payload = m_payload.get();
+    if (controller.ReadFrameHeader(&record) == 0) return FrameRead::Failed;
+    if (mode == kModeHeaderSync) {
+        m_lastFrameTag = record.frameTag;
+        return FrameRead::Done;
+    }
+    if (mode != kModeTrigger) m_lastFrameTag = record.frameTag;
+    if (!headerFillsFrame(record) || controller.ReadFramePayload(&record, timeout) == 0)
+        return FrameRead::Failed;
+    m_captureFailed = false;
+    fileFrame(false);
+    return FrameRead::Filed;
+}
+
+// After a failed read: reopens the stream after a reset, a bounded number of times. Returns
+// false when the capture gives up (the failure is then flagged and readers are woken).
+bool COrvaneU3Q7Base::recoverFromFailedRead(transport::CKelCy3Cam& controller, int mode,
+                                            int& retries) {
+    controller.CloseStreamHandle();
+    const bool giveUp = (mode == kModeTrigger && !retriesTriggerReads(m_productId)) ||
+                        ++retries >= kLoopFailureLimit;
+    if (giveUp) {
+        ORVANE_LOG(platform::LogLevel::Warn, "capture: giving up after %d failed reads", retries);
+        m_captureFailed = true;
+        m_ring.setEvent();
+        return false;
+    }
+    ORVANE_LOG(platform::LogLevel::Info, "capture: frame read failed, retry %d", retries);
+    if (resetsPipeOnRecovery(m_productId)) controller.ResetPipe(transport::kEndpointFrames);
+    pulseStreamReset();
+    controller.OpenStreamHandle();
+    return true;
+}
+
 int COrvaneU3Q7Base::CaptureLoopEndpoint83() {
     transport::CKelCy3Cam* const controller = m_controller.get();
-    if (controller == nullptr || !m_payload) {
-        setThreadEnd();
-        m_capturing = false;
-        return 0;
-    }
     transport::FrameRecord record;
-    record.payload = m_payload.get();
-    record.capacity = m_payloadCapacity;
-    record.wholeFrameBytes = m_frameSize;
+    if (!beginCapture(controller, record)) return 0;
     controller->SendStreamReset();
     m_captureFailed = false;
     uint32_t lastSuccess = platform::timeGetTime();

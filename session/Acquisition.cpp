@@ -125,8 +125,8 @@ int COrvane::Prepare() {
     d.ApplyTriggerMode(0, 1);
     PushGainsAndExposure(c);
     d.SetGainMode(0);
-    if (d.HasGainMode()) d.SetGainMode(c[CameraSettings::kOption104]);
-    if (d.HasLevelControl()) d.SetLevel(c[CameraSettings::kOption106]);
+    if (d.HasGainMode()) d.SetGainMode(c[CameraSettings::kGainMode]);
+    if (d.HasLevelControl()) d.SetLevel(c[CameraSettings::kBlackLevel]);
     d.AfterConfigure();
     return 1;
 }

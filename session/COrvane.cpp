@@ -149,10 +149,10 @@ void COrvane::PushCameraSettings() {
     PushGainsAndExposure(c);
     d.SetMirrorV(c[CameraSettings::kMirrorV]);
     d.SetMirrorH(c[CameraSettings::kMirrorH]);
-    if (d.HasLevelControl()) d.SetLevel(c[CameraSettings::kOption106]);
+    if (d.HasLevelControl()) d.SetLevel(c[CameraSettings::kBlackLevel]);
     if (d.HasPeltier()) d.SetPeltier(1);
     if (d.HasSwitchA()) d.SetSwitchA(0);
-    if (d.HasGainMode()) d.SetGainMode(c[CameraSettings::kOption104]);
+    if (d.HasGainMode()) d.SetGainMode(c[CameraSettings::kGainMode]);
 }
 
 int COrvane::SetDeviceNumber(int number) {

@@ -101,10 +101,10 @@ struct CameraSettings {
         kMirrorV = dialogs::camera::kMirrorV,
         kMirrorH = dialogs::camera::kMirrorH,
         kAutoIris = dialogs::camera::kAutoIris,
-        kOption106 = dialogs::camera::kBlackLevel,     // black level (filter 106)
-        kPeltier = dialogs::camera::kPeltier,          // cooler on/off (filter 100)
-        kOption105 = dialogs::camera::kShortExposure,  // short-exposure mode (filter 105)
-        kOption104 = dialogs::camera::kGainMode,       // gain mode (filter 104)
+        kBlackLevel = dialogs::camera::kBlackLevel,
+        kPeltier = dialogs::camera::kPeltier,  // cooler on/off
+        kShortExposure = dialogs::camera::kShortExposure,
+        kGainMode = dialogs::camera::kGainMode,
         kCount = dialogs::kCameraValueCount
     };
     std::array<int32_t, kCount> v{};

@@ -5,6 +5,7 @@
 
 #include "device/COrvaneUSB3Q7SimpleSdk.h"
 #include "session/COrvane.h"
+#include "session/ControlTable.h"
 #include "session/SettingsStore.h"
 
 namespace orvane::session {
@@ -19,40 +20,34 @@ bool inRange(int v, int lo, int hi) {
     return v >= lo && v <= hi;
 }
 
-// Session-held filter values: identifier, index in the image settings, accepted range.
-struct SessionFilter {
+// The control table as the session dispatches it: the handler, the cached slot and range,
+// and the device members the value travels through.
+using ControlDevice = device::COrvaneU3Q7Base;
+struct SessionControl {
     int id;
-    int index;
+    ControlHandler handler;
+    int slot;
     int lo;
     int hi;
+    int (ControlDevice::*set)(int);
+    int (ControlDevice::*get)();
 };
-constexpr SessionFilter kSessionFilters[] = {
-    {1, ImageSettings::kBrightness, -255, 255},
-    {2, ImageSettings::kContrast, -127, 127},
-    {3, ImageSettings::kHue, -360, 360},
-    {4, ImageSettings::kSaturation, -255, 255},
-    {5, ImageSettings::kSharpness, 0, 30},
-    {7, ImageSettings::kGainRed, 0, 400},
-    {8, ImageSettings::kGainGreen, 0, 400},
-    {9, ImageSettings::kGainBlue, 0, 400},
-    {11, ImageSettings::kGamma, 0, 200},
-    {12, ImageSettings::kBayerMode, 0, 3},
-    {19, ImageSettings::kGrayMode, 0, 2},
-    {20, ImageSettings::kGrayGainR, 0, 255},
-    {21, ImageSettings::kGrayGainR + 1, 0, 255},
-    {22, ImageSettings::kGrayGainR + 2, 0, 255},
-    {23, ImageSettings::kGrayGainR + 3, 0, 255},
-    {24, ImageSettings::kGrayOffsetR, -255, 255},
-    {25, ImageSettings::kGrayOffsetR + 1, -255, 255},
-    {26, ImageSettings::kGrayOffsetR + 2, -255, 255},
-    {27, ImageSettings::kGrayOffsetR + 3, -255, 255},
+constexpr SessionControl kSessionControls[] = {
+#define ORVANE_SESSION_CONTROL(a, stem, id, header, exports, handler, record, slot, lo, hi, set, \
+                               get, registry)                                                    \
+    {id, ControlHandler::handler, slot, lo, hi, set, get},
+    ORVANE_CONTROLS(ORVANE_SESSION_CONTROL, )
+#undef ORVANE_SESSION_CONTROL
 };
 
-const SessionFilter* findSessionFilter(int id) {
-    for (const SessionFilter& f : kSessionFilters)
-        if (f.id == id) return &f;
+const SessionControl* findSessionControl(int id) {
+    for (const SessionControl& c : kSessionControls)
+        if (c.id == id) return &c;
     return nullptr;
 }
+
+// Bits per pixel of the colour modes, by colour index.
+constexpr int kColorModeBits[6] = {8, 16, 24, 32, 48, 64};
 
 }  // namespace
 
@@ -174,9 +169,8 @@ int COrvane::Height() {
 }
 
 int COrvane::SetColorMode(int bitsPerPixel) {
-    static constexpr int kBits[6] = {8, 16, 24, 32, 48, 64};
     for (int index = 0; index < 6; ++index) {
-        if (kBits[index] == bitsPerPixel) {
+        if (kColorModeBits[index] == bitsPerPixel) {
             colorIndex_.store(index);
             return 1;
         }
@@ -185,9 +179,8 @@ int COrvane::SetColorMode(int bitsPerPixel) {
 }
 
 int COrvane::GetColorMode() const {
-    static constexpr int kBits[6] = {8, 16, 24, 32, 48, 64};
     const int index = colorIndex_.load();
-    return index >= 0 && index < 6 ? kBits[index] : -1;
+    return index >= 0 && index < 6 ? kColorModeBits[index] : -1;
 }
 
 int COrvane::SetSubSample(int code) {
@@ -236,119 +229,105 @@ int COrvane::GetMirrorV() {
 
 int COrvane::SetFilterValue(int id, int value) {
     if (!sdk_) return fail(kErrState);
+    const SessionControl* c = findSessionControl(id);
+    if (c == nullptr) return fail(kErrArgument);
     device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
-    if (const SessionFilter* f = findSessionFilter(id)) {
-        if (!inRange(value, f->lo, f->hi)) return fail(kErrArgument);
-        platform::LockGuard lock(frameLock_);
-        image_[f->index] = value;
-        return 1;
-    }
-    switch (id) {
-        case 6: {
+    switch (c->handler) {
+        case ControlHandler::ImageValue: {
+            if (!inRange(value, c->lo, c->hi)) return fail(kErrArgument);
+            platform::LockGuard lock(frameLock_);
+            image_[c->slot] = value;
+            return 1;
+        }
+        case ControlHandler::ImagePacked: {
             platform::LockGuard lock(frameLock_);
             image_[ImageSettings::kGainRed] = value & 0xFF;
             image_[ImageSettings::kGainGreen] = (value >> 8) & 0xFF;
             image_[ImageSettings::kGainBlue] = (value >> 16) & 0xFF;
             return 1;
         }
-        case 10: {
+        case ControlHandler::ImageSwitch: {
             platform::LockGuard lock(frameLock_);
-            image_[ImageSettings::kBayerGainAuto] = value != 0 ? 1 : 0;
+            image_[c->slot] = value != 0 ? 1 : 0;
             return 1;
         }
-        case 13: {
+        case ControlHandler::ImageTrigger: {
+            if (!inRange(value, c->lo, c->hi)) return fail(kErrArgument);
+            platform::LockGuard lock(frameLock_);
+            image_[c->slot] = value;
+            return 1;
+        }
+        case ControlHandler::GlobalGain: {
             if (!inRange(value, d.GetGlobalGainMin(), d.GetGlobalGainMax()))
                 return fail(kErrArgument);
-            d.SetGlobalGain(value);
+            (d.*c->set)(value);
+            // The global gain also resets the four colour gains.
             platform::LockGuard lock(frameLock_);
             for (int i = CameraSettings::kGlobalGain; i <= CameraSettings::kColorGainGreen2; ++i)
                 camera_[i] = value;
             return 1;
         }
-        case 14:
-        case 15:
-        case 16:
-        case 17: {
+        case ControlHandler::ColorGain: {
             if (!inRange(value, d.GetColorGainMin(), d.GetColorGainMax()))
                 return fail(kErrArgument);
-            int index = 0;
-            if (id == 14) {
-                d.SetColorGainRed(value);
-                index = CameraSettings::kColorGainRed;
-            } else if (id == 15) {
-                d.SetColorGainGreen1(value);
-                index = CameraSettings::kColorGainGreen1;
-            } else if (id == 16) {
-                d.SetColorGainGreen2(value);
-                index = CameraSettings::kColorGainGreen2;
-            } else {
-                d.SetColorGainBlue(value);
-                index = CameraSettings::kColorGainBlue;
-            }
+            (d.*c->set)(value);
             platform::LockGuard lock(frameLock_);
-            camera_[index] = value;
+            camera_[c->slot] = value;
             return 1;
         }
-        case 18: {
+        case ControlHandler::Exposure: {
             if (!inRange(value, d.GetExposureTimeMin(), d.GetExposureTimeMax()))
                 return fail(kErrArgument);
             d.SetExposure(static_cast<unsigned>(value) & 0xFFFFu);
             double seconds = 0.0;
             const bool hasSeconds = d.HasExposureTimeEx() && d.GetExposureTimeEx(&seconds);
             platform::LockGuard lock(frameLock_);
-            camera_[CameraSettings::kExposure] = value;
+            camera_[c->slot] = value;
             if (hasSeconds) camera_.exposureSeconds = seconds;
             return 1;
         }
-        case 28: {
-            if (value != 0 && value != 1) return fail(kErrArgument);
-            platform::LockGuard lock(frameLock_);
-            image_[ImageSettings::kGrayOneShot] = value;
-            return 1;
-        }
-        case 100: {
+        case ControlHandler::Peltier: {
             if (!d.HasPeltier()) return fail(kErrUnsupported);
-            if (!d.SetPeltier(value)) return fail(kErrDevice);
+            if (!(d.*c->set)(value)) return fail(kErrDevice);
             platform::LockGuard lock(frameLock_);
-            camera_[CameraSettings::kPeltier] = value;
+            camera_[c->slot] = value;
             return 1;
         }
-        case 101:
+        case ControlHandler::Temperature:
             return fail(kErrArgument);
-        case 102:
-        case 103: {
-            if (value != 0 && value != 1) return fail(kErrArgument);
-            (id == 102 ? dotFilter_ : maskFilter_).store(value);
+        case ControlHandler::SessionFlag: {
+            if (!inRange(value, c->lo, c->hi)) return fail(kErrArgument);
+            (c->slot == kSessionFlagDotFilter ? dotFilter_ : maskFilter_).store(value);
             return 1;
         }
-        case 104: {
-            const int result = d.SetGainMode(value);
+        case ControlHandler::GainMode: {
+            const int result = (d.*c->set)(value);
             if (result) {
                 platform::LockGuard lock(frameLock_);
-                camera_[CameraSettings::kOption104] = value;
+                camera_[c->slot] = value;
             }
             return result ? 1 : 0;
         }
-        case 105: {
+        case ControlHandler::ShortExposure: {
             if (!d.HasSwitchA()) return fail(kErrUnsupported);
-            if (!d.SetSwitchA(value > 0 ? 1 : 0)) return fail(kErrDevice);
+            const int on = value > 0 ? 1 : 0;
+            if (!(d.*c->set)(on)) return fail(kErrDevice);
             platform::LockGuard lock(frameLock_);
-            camera_[CameraSettings::kOption105] = value > 0 ? 1 : 0;
+            camera_[c->slot] = on;
             return 1;
         }
-        case 106: {
+        case ControlHandler::BlackLevel: {
             if (!d.HasLevelControl()) return fail(kErrUnsupported);
-            if (!d.SetLevel(value)) return fail(kErrDevice);
+            if (!(d.*c->set)(value)) return fail(kErrDevice);
             {
                 platform::LockGuard lock(frameLock_);
-                camera_[CameraSettings::kOption106] = value;
+                camera_[c->slot] = value;
             }
             history_.record(kErrNone);
             return 1;
         }
-        default:
-            return fail(kErrArgument);
     }
+    return fail(kErrArgument);
 }
 
 int COrvane::GetFilterValue(int id, int* ok) {
@@ -359,36 +338,32 @@ int COrvane::GetFilterValue(int id, int* ok) {
         setOk(0);
         return fail(kErrState);
     }
+    const SessionControl* c = findSessionControl(id);
+    // The gray one-shot request is set only.
+    if (c == nullptr || c->handler == ControlHandler::ImageTrigger) {
+        setOk(0);
+        return fail(kErrArgument);
+    }
     setOk(1);
     device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
-    if (const SessionFilter* f = findSessionFilter(id)) {
-        platform::LockGuard lock(frameLock_);
-        return image_[f->index];
-    }
-    switch (id) {
-        case 6: {
+    switch (c->handler) {
+        case ControlHandler::ImageValue:
+        case ControlHandler::ImageSwitch:
+        case ControlHandler::ImageTrigger: {
+            platform::LockGuard lock(frameLock_);
+            return image_[c->slot];
+        }
+        case ControlHandler::ImagePacked: {
             platform::LockGuard lock(frameLock_);
             return (image_[ImageSettings::kGainRed] & 0xFF) |
                    (image_[ImageSettings::kGainGreen] & 0xFF) << 8 |
                    (image_[ImageSettings::kGainBlue] & 0xFF) << 16;
         }
-        case 10: {
-            platform::LockGuard lock(frameLock_);
-            return image_[ImageSettings::kBayerGainAuto];
-        }
-        case 13:
-            return d.GetGlobalGain();
-        case 14:
-            return d.GetColorGainRed();
-        case 15:
-            return d.GetColorGainGreen1();
-        case 16:
-            return d.GetColorGainGreen2();
-        case 17:
-            return d.GetColorGainBlue();
-        case 18:
-            return d.GetExposureTime();
-        case 100: {
+        case ControlHandler::GlobalGain:
+        case ControlHandler::ColorGain:
+        case ControlHandler::Exposure:
+            return (d.*c->get)();
+        case ControlHandler::Peltier: {
             int on = 0;
             if (!d.HasPeltier()) {
                 setOk(0);
@@ -401,17 +376,15 @@ int COrvane::GetFilterValue(int id, int* ok) {
             }
             return on;
         }
-        case 101:
+        case ControlHandler::Temperature:
             setOk(0);
             history_.record(kErrUnsupported);
             return -1;
-        case 102:
-            return dotFilter_.load();
-        case 103:
-            return maskFilter_.load();
-        case 104:
-            return d.HasGainMode() ? d.GetGainMode() : -1;
-        case 105: {
+        case ControlHandler::SessionFlag:
+            return (c->slot == kSessionFlagDotFilter ? dotFilter_ : maskFilter_).load();
+        case ControlHandler::GainMode:
+            return d.HasGainMode() ? (d.*c->get)() : -1;
+        case ControlHandler::ShortExposure: {
             int on = 0;
             if (!d.HasSwitchA()) {
                 setOk(0);
@@ -424,19 +397,18 @@ int COrvane::GetFilterValue(int id, int* ok) {
             history_.record(kErrNone);
             return on;
         }
-        case 106: {
+        case ControlHandler::BlackLevel: {
             if (!d.HasLevelControl()) {
                 setOk(0);
                 return fail(kErrUnsupported);
             }
-            const int level = d.GetLevel();
+            const int level = (d.*c->get)();
             history_.record(kErrNone);
             return level;
         }
-        default:  // 28 (set only) and every identifier not in the table
-            setOk(0);
-            return fail(kErrArgument);
     }
+    setOk(0);
+    return fail(kErrArgument);
 }
 
 // ---- Exposure -----------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/Registry.h"
+#include "session/ControlTable.h"
 
 namespace orvane::session::settings {
 namespace {
@@ -66,28 +67,63 @@ RegistryKey createCameraSubKey(int deviceNumber, const char* name) {
     return camera.createSubKey(name);
 }
 
-constexpr const char* kFilterNames[10] = {"Brightness", "Contrast", "Hue",    "Saturation",
-                                          "Sharpness",  "R_Gain",   "G_Gain", "B_Gain",
-                                          "Gamma",      "BayerMode"};
+// Value names of the stored controls, from the control table, in the order they are stored.
+constexpr const char* imageName(int slot) {
+    return controlRegistryName(ControlRecord::Image, slot);
+}
+constexpr const char* cameraName(int slot) {
+    return controlRegistryName(ControlRecord::Camera, slot);
+}
+
+// "Filter": image-record slots 0 to 9.
+constexpr const char* kFilterNames[10] = {imageName(0), imageName(1), imageName(2), imageName(3),
+                                          imageName(4), imageName(5), imageName(6), imageName(7),
+                                          imageName(8), imageName(9)};
 constexpr int32_t kFilterDefaults[10] = {0, 0, 0, 0, 0, 100, 100, 100, 100, 2};
-constexpr const char* kGrayNames[9] = {"Mode",     "GainR1",   "GainG1",   "GainG2",  "GainB1",
-                                       "OffsetR1", "OffsetG1", "OffsetG2", "OffsetB1"};
+// "Gray": the gray mode, then the four gains and the four offsets.
 constexpr int kGrayIndexes[9] = {ImageSettings::kGrayMode,        ImageSettings::kGrayGainR,
                                  ImageSettings::kGrayGainR + 1,   ImageSettings::kGrayGainR + 2,
                                  ImageSettings::kGrayGainR + 3,   ImageSettings::kGrayOffsetR,
                                  ImageSettings::kGrayOffsetR + 1, ImageSettings::kGrayOffsetR + 2,
                                  ImageSettings::kGrayOffsetR + 3};
+constexpr const char* kGrayNames[9] = {
+    imageName(kGrayIndexes[0]), imageName(kGrayIndexes[1]), imageName(kGrayIndexes[2]),
+    imageName(kGrayIndexes[3]), imageName(kGrayIndexes[4]), imageName(kGrayIndexes[5]),
+    imageName(kGrayIndexes[6]), imageName(kGrayIndexes[7]), imageName(kGrayIndexes[8])};
+
+constexpr bool allNamed(const char* const* names, int n) {
+    for (int i = 0; i < n; ++i)
+        if (names[i] == nullptr) return false;
+    return true;
+}
+static_assert(allNamed(kFilterNames, 10) && allNamed(kGrayNames, 9),
+              "every stored image value has its name in the control table");
 
 struct GainValue {
     const char* name;
     int index;
 };
+// "Gain": the camera record; the mirrors and the automatic iris have exports of their own
+// and are not filter controls.
 constexpr GainValue kGainValues[10] = {
-    {"Global", CameraSettings::kGlobalGain},       {"ColorG1", CameraSettings::kColorGainGreen1},
-    {"ColorR", CameraSettings::kColorGainRed},     {"ColorB", CameraSettings::kColorGainBlue},
-    {"ColorG2", CameraSettings::kColorGainGreen2}, {"Exposure", CameraSettings::kExposure},
-    {"V_Mirror", CameraSettings::kMirrorV},        {"H_Mirror", CameraSettings::kMirrorH},
-    {"AutoIris", CameraSettings::kAutoIris},       {"GainMode", CameraSettings::kOption104}};
+    {cameraName(CameraSettings::kGlobalGain), CameraSettings::kGlobalGain},
+    {cameraName(CameraSettings::kColorGainGreen1), CameraSettings::kColorGainGreen1},
+    {cameraName(CameraSettings::kColorGainRed), CameraSettings::kColorGainRed},
+    {cameraName(CameraSettings::kColorGainBlue), CameraSettings::kColorGainBlue},
+    {cameraName(CameraSettings::kColorGainGreen2), CameraSettings::kColorGainGreen2},
+    {cameraName(CameraSettings::kExposure), CameraSettings::kExposure},
+    {"V_Mirror", CameraSettings::kMirrorV},
+    {"H_Mirror", CameraSettings::kMirrorH},
+    {"AutoIris", CameraSettings::kAutoIris},
+    {cameraName(CameraSettings::kGainMode), CameraSettings::kGainMode}};
+constexpr const char* kBlackLevelName = cameraName(CameraSettings::kBlackLevel);
+static_assert(
+    [] {
+        for (const GainValue& v : kGainValues)
+            if (v.name == nullptr) return false;
+        return kBlackLevelName != nullptr;
+    }(),
+    "every stored camera value has its name in the control table");
 
 }  // namespace
 
@@ -191,8 +227,8 @@ int LoadGain(int deviceNumber, CameraSettings& camera, const AnalogDefaults& def
         camera[CameraSettings::kMirrorV] = defaults.mirrorV;
         camera[CameraSettings::kMirrorH] = defaults.mirrorH;
         camera[CameraSettings::kAutoIris] = 0;
-        camera[CameraSettings::kOption104] = 0;
-        camera[CameraSettings::kOption106] = defaults.blackLevel;
+        camera[CameraSettings::kGainMode] = 0;
+        camera[CameraSettings::kBlackLevel] = defaults.blackLevel;
         if (defaults.hasExposureSeconds) camera.exposureSeconds = defaults.exposureSeconds;
         return 1;
     }
@@ -201,7 +237,7 @@ int LoadGain(int deviceNumber, CameraSettings& camera, const AnalogDefaults& def
         key.queryDword(value.name, &scratch);  // a miss keeps the previous value
         camera[value.index] = static_cast<int32_t>(scratch);
     }
-    readInt(key, "BlackLevel", camera[CameraSettings::kOption106]);
+    readInt(key, kBlackLevelName, camera[CameraSettings::kBlackLevel]);
     std::vector<uint8_t> seconds;
     if (key.queryBinary("ExposureEx", &seconds) && seconds.size() == sizeof(double))
         std::memcpy(&camera.exposureSeconds, seconds.data(), sizeof(double));
@@ -212,7 +248,7 @@ int SaveGain(int deviceNumber, const CameraSettings& camera) {
     RegistryKey key = createCameraSubKey(deviceNumber, "Gain");
     if (!key.valid()) return 0;
     for (const GainValue& value : kGainValues) writeInt(key, value.name, camera[value.index]);
-    writeInt(key, "BlackLevel", camera[CameraSettings::kOption106]);
+    writeInt(key, kBlackLevelName, camera[CameraSettings::kBlackLevel]);
     key.setBinary("ExposureEx", &camera.exposureSeconds, sizeof(double));
     return key.close() ? 1 : 0;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/usb/DriverPort.h"
+#include "sim/VirtualCameraRegisters.h"
 #include "transport/Fx3Protocol.h"
 
 namespace orvane::sim {
@@ -14,26 +15,12 @@ using platform::usb::kErrorGenFailure;
 using platform::usb::kErrorIoPending;
 using platform::usb::kErrorOperationAborted;
 using Clock = std::chrono::steady_clock;
+using namespace regs;
 
 namespace {
 
 constexpr size_t kLogLimit = 100000;
 constexpr uint16_t kWholeFrameProduct = 0x3042;
-constexpr uint8_t kFpgaTriggerCounter = 8;
-constexpr uint8_t kFpgaTriggerMode = 48;
-constexpr uint8_t kFpgaTransferWidth = 0x3C;
-constexpr uint8_t kTransferWidth16 = 2;
-// IMX178 registers the model reads back.
-constexpr uint16_t kSensorTrigger = 0x0208;
-constexpr uint16_t kSensorTriggerState = 0x2008;
-constexpr uint16_t kSensorMirror = 0x020F;
-constexpr uint16_t kSensorGain = 0x021F;
-constexpr uint16_t kSensorFrameLength = 0x022C;
-constexpr uint16_t kSensorShutter = 0x0234;
-constexpr uint16_t kSensorWindowX = 0x039C;
-constexpr uint16_t kSensorWindowW = 0x039E;
-constexpr uint16_t kSensorWindowY = 0x03A0;
-constexpr uint16_t kSensorWindowH = 0x03A2;
 // Line time of the sensor: 3400 clocks at 364 MHz.
 constexpr double kLineTimeUs = 3400.0 / 364.0;
 constexpr uint16_t kFirmwareLevel = 0x1100;
@@ -589,148 +576,6 @@ void VirtualCamera::replug() {
 void VirtualCamera::setPlugListener(std::function<void(bool)> listener) {
     std::lock_guard<std::mutex> lock(mutex_);
     plugListener_ = std::move(listener);
-}
-
-// ---- test access ----------------------------------------------------------------------------
-
-uint8_t VirtualCamera::sensorRegister(uint16_t address) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return sensor_[address];
-}
-
-void VirtualCamera::setSensorRegister(uint16_t address, uint8_t value) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    sensor_[address] = value;
-}
-
-uint8_t VirtualCamera::fpgaRegister(uint8_t reg) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return fpga_[reg];
-}
-
-void VirtualCamera::setFpgaRegister(uint8_t reg, uint8_t value) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    fpga_[reg] = value;
-}
-
-uint8_t VirtualCamera::auxRegister(uint8_t reg) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return aux_[reg];
-}
-
-uint8_t VirtualCamera::eepromByte(uint16_t address) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return eeprom_[address & 0x0FFF];
-}
-
-void VirtualCamera::setEepromByte(uint16_t address, uint8_t value) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    eeprom_[address & 0x0FFF] = value;
-}
-
-uint32_t VirtualCamera::register32(uint16_t address) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return regs32_[address];
-}
-
-uint8_t VirtualCamera::streamMode() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return streamMode_;
-}
-
-void VirtualCamera::setInfoBlock(const uint8_t block[64]) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::memcpy(infoBlock_, block, 64);
-}
-
-void VirtualCamera::setSpeedCode(uint32_t code) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    speedCode_ = code;
-}
-
-void VirtualCamera::fireTrigger() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++fpga_[kFpgaTriggerCounter];
-    ++triggersPending_;
-    wakeWorkerLocked();
-}
-
-uint32_t VirtualCamera::framesSent() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<uint32_t>(framesSent_);
-}
-
-void VirtualCamera::setReplyLimit(int bytes) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    replyLimit_ = bytes;
-}
-
-void VirtualCamera::setFailControl(bool fail) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    failControl_ = fail;
-}
-
-void VirtualCamera::setSuppressHeaders(bool suppress) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    suppressHeaders_ = suppress;
-}
-
-void VirtualCamera::setPayloadBytesOverride(uint32_t bytes) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    payloadOverride_ = bytes;
-}
-
-void VirtualCamera::stallEndpoint(uint8_t endpoint) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    haltNext_ = endpoint;
-    wakeWorkerLocked();
-}
-
-void VirtualCamera::setPace(Pace pace) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    pace_ = pace;
-}
-
-FrameParams VirtualCamera::frameParams() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return currentParams();
-}
-
-void VirtualCamera::setStalled(bool stalled) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stalled_ = stalled;
-    wakeWorkerLocked();
-}
-
-void VirtualCamera::setFailAfter(int64_t frames) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    failAfter_ = frames;
-    wakeWorkerLocked();
-}
-
-void VirtualCamera::setDropEvery(uint32_t n) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    dropEvery_ = n;
-}
-
-void VirtualCamera::setUnplugAfter(int64_t frames) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    unplugAfter_ = frames;
-}
-
-std::vector<LoggedRequest> VirtualCamera::requestLog() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return {log_.begin(), log_.end()};
-}
-
-void VirtualCamera::clearRequestLog() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    log_.clear();
-}
-
-void VirtualCamera::setLogging(bool enabled) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    logging_ = enabled;
 }
 
 }  // namespace orvane::sim

@@ -341,30 +341,26 @@ int CKelCy3Cam::SendEndpointCommand() {
                                                                                               : 0;
 }
 
-int CKelCy3Cam::ReadReadyStatus(uint8_t* status) {
+// One 64-byte vendor read into `out` (n bytes of it; may be null). 0 when the request
+// failed; a short reply leaves `out` untouched.
+int CKelCy3Cam::ReadControlArea(uint8_t request, uint8_t* out, size_t n) {
     uint8_t area[kControlDataBytes] = {};
     uint32_t got = 0;
-    if (!VendorRequest(kTypeVendorIn, kReqReadyStatus, 0, 0, area, &got)) return 0;
-    if (status != nullptr && got >= kControlDataBytes) *status = area[0];
+    if (!VendorRequest(kTypeVendorIn, request, 0, 0, area, &got)) return 0;
+    if (out != nullptr && got >= kControlDataBytes) std::memcpy(out, area, n);
     return 1;
+}
+
+int CKelCy3Cam::ReadReadyStatus(uint8_t* status) {
+    return ReadControlArea(kReqReadyStatus, status, 1);
 }
 
 int CKelCy3Cam::ReadInfoBlock(uint8_t* block64) {
-    uint8_t area[kControlDataBytes] = {};
-    uint32_t got = 0;
-    if (!VendorRequest(kTypeVendorIn, kReqInfoBlock, 0, 0, area, &got)) return 0;
-    if (block64 != nullptr && got >= kControlDataBytes)
-        std::memcpy(block64, area, kControlDataBytes);
-    return 1;
+    return ReadControlArea(kReqInfoBlock, block64, kControlDataBytes);
 }
 
 int CKelCy3Cam::ReadInfoBlock2(uint8_t* block64) {
-    uint8_t area[kControlDataBytes] = {};
-    uint32_t got = 0;
-    if (!VendorRequest(kTypeVendorIn, kReqInfoBlock2, 0, 0, area, &got)) return 0;
-    if (block64 != nullptr && got >= kControlDataBytes)
-        std::memcpy(block64, area, kControlDataBytes);
-    return 1;
+    return ReadControlArea(kReqInfoBlock2, block64, kControlDataBytes);
 }
 
 // ---- bus devices ----------------------------------------------------------------------------

@@ -77,6 +77,7 @@ class CKelCy3Cam : public CFx3Api, public CControllerBase {
     bool IsStreamHandleOpen() const;
 
   private:
+    int ReadControlArea(uint8_t request, uint8_t* out, size_t n);
     // One vendor request on its own short-lived handle (or on `handle` when given).
     // *dataBytes gets the data count that came back; `data` (64 bytes) goes out and comes back.
     bool VendorRequest(uint8_t type, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,

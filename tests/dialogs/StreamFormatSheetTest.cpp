@@ -8,11 +8,13 @@
 #include "dialogs/SettingsKeys.h"
 #include "dialogs/StreamFormatSheet.h"
 #include "platform/Registry.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
 using namespace orvane::dialogs;
 using orvane::platform::RegistryKey;
+using orvane::test::ScopedEnv;
 using S = StreamFormatSheet;
 
 const std::string kCamera = cameraKeyPath(0);
@@ -249,19 +251,6 @@ TEST(StreamFormatSheet, JapaneseCaptions) {
     EXPECT_EQ(p.control(S::kIdClockList).items[2], "高速(36MHz)");
     EXPECT_EQ(p.control(S::kIdSizeList).items, std::vector<std::string>{"カスタム"});
 }
-
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 TEST(Language, FollowsTheLocaleVariablesInPosixOrder) {
     ScopedEnv all("LC_ALL", nullptr), messages("LC_MESSAGES", nullptr), lang("LANG", "ja_JP.UTF-8");

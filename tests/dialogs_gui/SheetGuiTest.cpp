@@ -17,6 +17,7 @@
 #include "dialogs/StreamFormatSheet.h"
 #include "session/SettingsStore.h"
 #include "sim/VirtualCameraSystem.h"
+#include "support/ScopedEnv.h"
 
 // Xlib last: its macros (None, Status, Bool) would clash with names above.
 #include <X11/Xlib.h>
@@ -32,19 +33,6 @@ using orvane::dialogs::StreamFormatSheet;
 namespace settings = orvane::session::settings;
 
 constexpr int kOk = 1, kCancel = 2, kApply = 1002;
-
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 class SheetOnScreen : public testing::Test {
   protected:

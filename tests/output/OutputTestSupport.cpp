@@ -38,15 +38,6 @@ imaging::CDibImage patternImage(int width, int height, int bitCount) {
     return image;
 }
 
-std::vector<uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return {};
-    std::vector<uint8_t> bytes(static_cast<size_t>(in.tellg()));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
-}
-
 bool fileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
@@ -109,19 +100,6 @@ bool decodeWith(const std::string& kind, const std::string& path, Decoded& out,
         return false;
     }
     return true;
-}
-
-uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint32_t>(b.at(at)) | static_cast<uint32_t>(b.at(at + 1)) << 8 |
-           static_cast<uint32_t>(b.at(at + 2)) << 16 | static_cast<uint32_t>(b.at(at + 3)) << 24;
-}
-
-uint16_t le16(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint16_t>(b.at(at) | b.at(at + 1) << 8);
-}
-
-std::string fourccAt(const std::vector<uint8_t>& b, size_t at) {
-    return std::string(reinterpret_cast<const char*>(b.data() + at), 4);
 }
 
 }  // namespace orvane::test

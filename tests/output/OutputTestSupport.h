@@ -1,4 +1,4 @@
-// Helpers of the output tests: predictable images, whole-file reads, and the external
+// Helpers of the output tests: predictable images and the external
 // decoders (Python with Pillow/NumPy, pngcheck, libtiff tools, djpeg, ffprobe/ffmpeg).
 #pragma once
 
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/CDibImage.h"
+#include "support/TestFiles.h"
 
 namespace orvane::test {
 
@@ -15,7 +16,6 @@ uint16_t patternSample(int x, int y, int c, int sampleBits);
 // An image of the given size filled with patternSample (little-endian 16-bit samples).
 imaging::CDibImage patternImage(int width, int height, int bitCount);
 
-std::vector<uint8_t> readFile(const std::string& path);
 bool fileExists(const std::string& path);
 std::string testPath(const std::string& name);
 
@@ -37,10 +37,6 @@ struct Decoded {
 };
 // Runs tests/output/decode.py KIND FILE; false (with a message) when it failed.
 bool decodeWith(const std::string& kind, const std::string& path, Decoded& out, std::string& error);
-
-uint32_t le32(const std::vector<uint8_t>& b, size_t at);
-uint16_t le16(const std::vector<uint8_t>& b, size_t at);
-std::string fourccAt(const std::vector<uint8_t>& b, size_t at);
 
 }  // namespace orvane::test
 

@@ -18,6 +18,7 @@
 #include "platform/x11/PreviewWindow.h"
 #include "sim/VirtualCameraSystem.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 // Xlib last: its macros (None, Status, Bool) would clash with the headers above.
 #include <X11/Xlib.h>
@@ -26,6 +27,7 @@
 namespace {
 
 using orvane::sim::ScopedVirtualCameras;
+using orvane::test::artifactDir;
 
 constexpr int kW = 3072;
 constexpr int kH = 2048;
@@ -132,15 +134,6 @@ std::vector<Window> childrenNamed(Display* d, Window parent, const std::string& 
         if (windowName(d, children[i]) == name) out.push_back(children[i]);
     if (children != nullptr) XFree(children);
     return out;
-}
-
-std::string artifactDir() {
-    const char* env = std::getenv("ORVANE_ARTIFACT_DIR");
-    std::filesystem::path dir = env != nullptr && env[0] != '\0'
-                                    ? std::filesystem::path(env)
-                                    : std::filesystem::current_path() / "test-artifacts";
-    std::filesystem::create_directories(dir);
-    return dir.string();
 }
 
 void savePng(const Picture& p, const std::string& path) {

@@ -12,6 +12,7 @@
 #include "OrvaneSdk.h"
 #include "sim/VirtualCameraSystem.h"
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -21,14 +22,8 @@ namespace fs = std::filesystem;
 constexpr int kW = 3072;
 constexpr int kH = 2048;
 
-std::vector<uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
+using orvane::test::le32;
+using orvane::test::readFile;
 
 class Output : public testing::Test {
   protected:

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/usb/DriverPort.h"
+#include "support/TestFiles.h"
 
 namespace orvane::test {
 
@@ -80,13 +81,5 @@ class RecordingDriver : public platform::usb::DriverBackend,
     mutable std::mutex mutex_;
     std::vector<RecordedIoctl> calls_;  // guarded by mutex_
 };
-
-inline uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) |
-           static_cast<uint32_t>(b[at + 3]) << 24;
-}
-inline uint16_t le16(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
 
 }  // namespace orvane::test

@@ -16,21 +16,15 @@
 #include <vector>
 
 #include "support/TestEnv.h"
+#include "support/TestFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using orvane::test::artifactDir;
 
 constexpr int kAreaWidth = 640;
 constexpr int kAreaHeight = 420;
-
-std::string artifactDir() {
-    const char* env = std::getenv("ORVANE_ARTIFACT_DIR");
-    const fs::path dir =
-        env != nullptr && *env != '\0' ? fs::path(env) : fs::current_path() / "test-artifacts";
-    fs::create_directories(dir);
-    return dir.string();
-}
 
 struct ViewerExit {
     int status = -1;  // exit status, -1 when the process did not exit normally

@@ -41,6 +41,8 @@ class Viewer {
     void toggleRecording();
     bool startRecording(const std::string& path);
     int openDialog(int which);
+    // Scripted runs (ScriptedRun.cpp).
+    void scheduleScriptedSteps();
     void dialogShots();
     bool grabToPng(GdkWindow* window, const std::string& path);
     static gboolean onDialogCloser(gpointer self);

@@ -1,0 +1,133 @@
+// Hot-pixel suppression on raw frames: a quick vector test finds the candidates of a row,
+// the full test decides each one.
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstdint>
+
+#include "imaging/ColorFilters.h"
+#include "imaging/Demosaic.h"
+#include "imaging/SimdSupport.h"
+
+namespace orvane::imaging {
+
+// ---- Hot-pixel suppression ------------------------------------------------------------------
+
+namespace {
+
+constexpr int kChunk = 64;
+
+// Full test at one 8-bit position on the current frame; returns the replacement or -1.
+int hotTest8(const ImageView& raw, int x, int y, const detail::ColourOffsets& offsets, int kRed,
+             int kBlue, int t) {
+    const uint8_t* r = raw.row(y);
+    const int v = r[x];
+    const int m = (r[x - 2] + r[x + 2] + raw.row(y - 2)[x] + raw.row(y + 2)[x]) >> 2;
+    if (v - m < t) return -1;
+    int red, green, blue;
+    detail::colourAt<uint8_t>(r + x, offsets, x & 1, kRed, kBlue, red, green, blue);
+    red &= 0xFF;
+    blue &= 0xFF;
+    const int votes =
+        (std::abs(red - green) > t) + (std::abs(red - blue) > t) + (std::abs(green - blue) > t);
+    return votes >= 2 ? m : -1;
+}
+
+int hotTest16(const ImageView& raw, int x, int y, int t) {
+    auto at = [&](int xx, int yy) {
+        return static_cast<int>(reinterpret_cast<const uint16_t*>(raw.row(yy))[xx]);
+    };
+    const int v = at(x, y);
+    const int m = (at(x - 2, y) + at(x + 2, y) + at(x, y - 2) + at(x, y + 2)) >> 2;
+    if (std::abs(v - m) < t) return -1;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            if ((dx != 0 || dy != 0) && std::abs(at(x + dx, y + dy) - v) < t) return -1;
+    return m;
+}
+
+// Quick necessary condition for up to 64 positions of one row, on the frame as it is now:
+// bit i set when v - m >= t (8-bit) or |v - m| >= t (16-bit) at x0 + i.
+template <class T>
+uint64_t quickMaskScalar(const T* r, const T* up2, const T* dn2, int x0, int from, int n, int t) {
+    uint64_t mask = 0;
+    for (int i = from; i < n; ++i) {
+        const int x = x0 + i;
+        const int v = r[x];
+        const int m = (r[x - 2] + r[x + 2] + up2[x] + dn2[x]) >> 2;
+        const int d = v - m;
+        if (sizeof(T) == 1 ? (d >= t) : (d >= t || -d >= t)) mask |= uint64_t{1} << i;
+    }
+    return mask;
+}
+
+}  // namespace
+}  // namespace orvane::imaging
+
+// The SSE2 forms of quickMaskScalar.
+#include "imaging/simd/HotPixelMaskSse2.h"
+
+namespace orvane::imaging {
+namespace {
+
+template <class T>
+uint64_t quickMask(const T* r, const T* up2, const T* dn2, int x0, int n, int t) {
+#if ORVANE_X86
+    if (t >= 1 && t <= 0x7FFF) {
+        if constexpr (sizeof(T) == 1)
+            return quickMask8(r, up2, dn2, x0, n, t);
+        else
+            return quickMask16(r, up2, dn2, x0, n, t);
+    }
+#endif
+    return quickMaskScalar<T>(r, up2, dn2, x0, 0, n, t);
+}
+
+template <class T>
+int suppressRows(const ImageView& raw, int mode, int kRed, int kBlue, int t) {
+    int replaced = 0;
+    const int w = raw.width, h = raw.height;
+    for (int y = 2; y < h - 2; ++y) {
+        const detail::ColourOffsets offsets = detail::colourOffsets(mode, y, raw.stride);
+        T* r = reinterpret_cast<T*>(raw.row(y));
+        const T* up2 = reinterpret_cast<const T*>(raw.row(y - 2));
+        const T* dn2 = reinterpret_cast<const T*>(raw.row(y + 2));
+        int dirtyUntil = -1;  // positions up to here read a sample replaced in this row
+        for (int x0 = 2; x0 < w - 2; x0 += kChunk) {
+            const int n = std::min(kChunk, w - 2 - x0);
+            // Computed after the previous chunk's replacements, so it sees them.
+            uint64_t mask = quickMask<T>(r, up2, dn2, x0, n, t);
+            // Positions right after a replacement read it: test them in full regardless.
+            for (int x = x0; x <= dirtyUntil && x < x0 + n; ++x) mask |= uint64_t{1} << (x - x0);
+            while (mask != 0) {
+                const int i = __builtin_ctzll(mask);
+                mask &= mask - 1;
+                const int x = x0 + i;
+                const int m = sizeof(T) == 1 ? hotTest8(raw, x, y, offsets, kRed, kBlue, t)
+                                             : hotTest16(raw, x, y, t);
+                if (m >= 0) {
+                    r[x] = static_cast<T>(m);
+                    ++replaced;
+                    dirtyUntil = x + 2;
+                    // The two following positions, also in this chunk, must be tested.
+                    for (int k = 1; k <= 2 && i + k < n; ++k) mask |= uint64_t{1} << (i + k);
+                }
+            }
+        }
+    }
+    return replaced;
+}
+
+}  // namespace
+
+int suppressHotPixels(const ImageView& raw, int bayerMode, int gainRed, int gainBlue,
+                      int threshold) {
+    if (raw.empty() || raw.width < 5 || raw.height < 5 || bayerMode < 0 || bayerMode > 3) return 0;
+    if (raw.bytesPerPixel == 1)
+        return suppressRows<uint8_t>(raw, bayerMode, bayerGainFactor(gainRed),
+                                     bayerGainFactor(gainBlue), threshold);
+    if (raw.bytesPerPixel == 2) return suppressRows<uint16_t>(raw, bayerMode, 0, 0, threshold);
+    return 0;
+}
+
+}  // namespace orvane::imaging
