@@ -18,9 +18,6 @@
 
 namespace orvane::gst {
 
-// Text of a library error code, as the library's header describes it.
-const char* errorText(int code);
-
 // An eventfd that wakes a poll() from another thread.
 class WakeFd {
   public:

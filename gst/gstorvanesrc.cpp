@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "ErrorText.h"
 #include "OrvaneCamera.h"
 #include "OrvaneCaps.h"
 #include "OrvaneSettings.h"
@@ -488,7 +489,7 @@ GstFlowReturn waitForFrame(GstOrvaneSrc* self, size_t* frameBytes, guint64* fram
             const int code = s.camera.failureCode();
             return streamFailed(self,
                                 std::string("Camera stream failed: error ") + std::to_string(code) +
-                                    ", " + orvane::gst::errorText(code),
+                                    ", " + orvane::tools::errorText(code),
                                 s.camera.removalSeen() ? "a camera was unplugged"
                                                        : "the camera stopped delivering frames");
         }

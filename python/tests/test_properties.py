@@ -121,3 +121,15 @@ def test_unsupported_features_raise_code_eleven(cam):
     with pytest.raises(orvane.OrvaneError) as e:
         cam.temperature
     assert e.value.code == orvane.ERR_UNSUPPORTED
+
+
+def test_error_texts_are_the_headers():
+    import pathlib
+    import re
+
+    header = pathlib.Path(__file__).resolve().parents[2] / "include" / "OrvaneSdk.h"
+    found = {}
+    for m in re.finditer(r"#define (ORVANE_ERR_\w+) (\d+)[ \t]*(?:/\*\s*(.*?)\s*\*/)?",
+                         header.read_text()):
+        found[int(m.group(2))] = (m.group(1), m.group(3) or "no error")
+    assert found == orvane.ERRORS

@@ -10,9 +10,6 @@ namespace cli {
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-// Meaning of a library error code (ORVANE_ERR_*).
-const char* libraryErrorText(int code);
-
 // "library error 8 (no frame was obtained)"; empty for code 0, which names no reason.
 std::string libraryError(int code);
 

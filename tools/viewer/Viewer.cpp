@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ErrorText.h"
 #include "FramePainter.h"
 #include "ImageFormats.h"
 
@@ -26,41 +27,6 @@ namespace {
 constexpr int kMaxRecordMs = 24 * 60 * 60 * 1000;
 constexpr guint kStatusIntervalMs = 250;
 constexpr guint kFallbackIntervalMs = 100;
-
-const char* errorText(int code) {
-    switch (code) {
-        case ORVANE_ERR_NONE:
-            return "no error";
-        case ORVANE_ERR_STATE:
-            return "not possible in this state";
-        case ORVANE_ERR_NO_CAMERA:
-            return "camera not present or cannot be opened";
-        case ORVANE_ERR_THREAD:
-            return "thread cannot be created";
-        case ORVANE_ERR_WINDOW:
-            return "window or dialog cannot be shown";
-        case ORVANE_ERR_MEMORY:
-            return "buffer problem";
-        case ORVANE_ERR_DEVICE:
-            return "device communication failed";
-        case ORVANE_ERR_WINDOW_RANGE:
-            return "capture window invalid";
-        case ORVANE_ERR_NO_FRAME:
-            return "no frame was obtained";
-        case ORVANE_ERR_ARGUMENT:
-            return "invalid argument";
-        case ORVANE_ERR_UNSUPPORTED:
-            return "not supported by this camera";
-        case ORVANE_ERR_CONVERSION:
-            return "file could not be written";
-        case ORVANE_ERR_DELIVERY:
-            return "frame delivery failed";
-        case ORVANE_ERR_MASK_FILE:
-            return "mask file error";
-        default:
-            return "unknown error";
-    }
-}
 
 }  // namespace
 
@@ -599,7 +565,8 @@ std::string Viewer::chooseFile(const char* title, const char* defaultName, bool 
 void Viewer::showError(const char* what) {
     const int code = handle_ != 0 ? Orvane_GetLastError(handle_) : 0;
     if (code != 0) lastError_ = code;
-    std::fprintf(stderr, "orvane-viewer: %s failed: error %d (%s)\n", what, code, errorText(code));
+    std::fprintf(stderr, "orvane-viewer: %s failed: error %d (%s)\n", what, code,
+                 tools::errorText(code));
 }
 
 void Viewer::updateButtons() {
@@ -648,7 +615,8 @@ void Viewer::updateStatus() {
     }
     char err[128];
     if (lastError_ != 0)
-        std::snprintf(err, sizeof err, " | last error: %d (%s)", lastError_, errorText(lastError_));
+        std::snprintf(err, sizeof err, " | last error: %d (%s)", lastError_,
+                      tools::errorText(lastError_));
     else
         std::snprintf(err, sizeof err, " | no errors");
     text += err;
