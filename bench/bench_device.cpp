@@ -12,6 +12,7 @@
 
 #include "device/COrvaneUSB3Q7SimpleSdk.h"
 #include "sim/VirtualCameraSystem.h"
+#include "support/ReplacedAllocation.h"
 #include "transport/CKelCy3Cam.h"
 
 namespace {
@@ -20,37 +21,12 @@ thread_local bool t_countedThread = false;  // the benchmark's reader thread
 std::atomic<uint64_t> g_readerAllocations{0};
 }  // namespace
 
-// The replacements pair malloc with free themselves; the compiler's pairing check cannot see it.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
+// Every allocation of the process is counted, and those of the reader thread apart.
+void* orvane::test::replacedAllocate(std::size_t size) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
     if (t_countedThread) g_readerAllocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (t_countedThread) g_readerAllocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-    return operator new(size, tag);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
 }
 
 namespace {

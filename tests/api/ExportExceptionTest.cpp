@@ -8,6 +8,7 @@
 
 #include "OrvaneSdk.h"
 #include "sim/VirtualCameraSystem.h"
+#include "support/ReplacedAllocation.h"
 
 namespace {
 thread_local bool t_failAllocations = false;
@@ -18,61 +19,12 @@ struct FailAllocationsHere {
 };
 }  // namespace
 
-// GCC (under ASan) sees through the inlined test factory and takes the malloc-backed
-// replacement below for a mismatch with the implicit operator new it would otherwise pair.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-// Replacement of the global allocation functions for this test binary: plain malloc, or
-// std::bad_alloc while the calling thread asks for failures.
-namespace {
-void* allocate(std::size_t n) {
+// Every allocation of the process: plain malloc, or std::bad_alloc while the calling thread
+// asks for failures.
+void* orvane::test::replacedAllocate(std::size_t n) {
     if (t_failAllocations) throw std::bad_alloc();
     if (void* p = std::malloc(n != 0 ? n : 1)) return p;
     throw std::bad_alloc();
-}
-}  // namespace
-
-// Every plain form is replaced, so that no block made by a sanitizer's or the standard
-// library's own operator new is ever handed to free() here.
-void* operator new(std::size_t n) {
-    return allocate(n);
-}
-void* operator new[](std::size_t n) {
-    return allocate(n);
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(n);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(n);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
 }
 
 namespace {
