@@ -4,10 +4,9 @@
  *   consumer OUTPUT.bmp
  *
  * Set ORVANE_VIRTUAL_CAMERAS=1 to run it against the library's virtual camera. */
+#include <OrvaneSdk.h>
 #include <stdio.h>
 #include <stdlib.h>
-
-#include <OrvaneSdk.h>
 
 int main(int argc, char** argv) {
     if (argc != 2) {
