@@ -69,15 +69,20 @@ int CKelCy3Cam::CloseStreamHandle() {
     return 1;  // `old` closes here, or when a concurrent abort lets go of it
 }
 
+std::shared_ptr<DeviceHandle> CKelCy3Cam::StreamForRead(bool* openedHere) {
+    *openedHere = !IsStreamHandleOpen();
+    if (*openedHere && OpenStreamHandle() == 0) {
+        *openedHere = false;
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> lock(streamMutex_);
+    return stream_;
+}
+
 int CKelCy3Cam::ReadFrameHeader(FrameRecord* record) {
     if (record == nullptr) return 0;
-    const bool openedHere = !IsStreamHandleOpen();
-    if (openedHere && OpenStreamHandle() == 0) return 0;
-    std::shared_ptr<DeviceHandle> handle;
-    {
-        std::lock_guard<std::mutex> lock(streamMutex_);
-        handle = stream_;
-    }
+    bool openedHere = false;
+    const std::shared_ptr<DeviceHandle> handle = StreamForRead(&openedHere);
     uint8_t area[kFrameHeaderBytes] = {};
     bool got = false;
     if (handle && SendFrameRequest()) {
@@ -108,13 +113,8 @@ int CKelCy3Cam::ReadFrameHeader(FrameRecord* record) {
 
 int CKelCy3Cam::ReadFramePayload(FrameRecord* record, uint32_t timeoutMs) {
     if (record == nullptr) return 0;
-    const bool openedHere = !IsStreamHandleOpen();
-    if (openedHere && OpenStreamHandle() == 0) return 0;
-    std::shared_ptr<DeviceHandle> handle;
-    {
-        std::lock_guard<std::mutex> lock(streamMutex_);
-        handle = stream_;
-    }
+    bool openedHere = false;
+    const std::shared_ptr<DeviceHandle> handle = StreamForRead(&openedHere);
     const uint32_t total = record->payloadBytes();
     int result = 1;
     if (!handle || record->capacity < total || (total != 0 && record->payload == nullptr)) {
@@ -141,13 +141,8 @@ int CKelCy3Cam::ReadFramePayload(FrameRecord* record, uint32_t timeoutMs) {
 
 int CKelCy3Cam::ReadWholeFrame(FrameRecord* record) {
     if (record == nullptr) return 0;
-    const bool openedHere = !IsStreamHandleOpen();
-    if (openedHere && OpenStreamHandle() == 0) return 0;
-    std::shared_ptr<DeviceHandle> handle;
-    {
-        std::lock_guard<std::mutex> lock(streamMutex_);
-        handle = stream_;
-    }
+    bool openedHere = false;
+    const std::shared_ptr<DeviceHandle> handle = StreamForRead(&openedHere);
     const uint32_t want = record->wholeFrameBytes;
     uint32_t count = 0;
     const bool ok = handle && record->payload != nullptr && record->capacity >= want &&

@@ -83,6 +83,9 @@ class CKelCy3Cam : public CFx3Api, public CControllerBase {
     bool VendorRequest(uint8_t type, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
                        uint32_t* dataBytes, DeviceHandle* handle = nullptr);
     bool SendFrameRequest();
+    // The stream handle for one frame read, opened here when none is (then *openedHere is set
+    // and the caller closes it again); null when it cannot be opened.
+    std::shared_ptr<DeviceHandle> StreamForRead(bool* openedHere);
 
     std::recursive_mutex registerLock_;     // the register lock: FPGA write and write-read pair
     mutable std::mutex streamMutex_;        // guards stream_ and staging_ (the pointers)
