@@ -33,44 +33,44 @@ std::unique_ptr<CSensorBase> createDefaultSensor(int productId,
 
 }  // namespace
 
-COrvaneU3Q7Base::COrvaneU3Q7Base() : m_sensorFactory(createDefaultSensor) {}
+COrvaneU3Q7Base::COrvaneU3Q7Base() : sensorFactory_(createDefaultSensor) {}
 
 COrvaneU3Q7Base::~COrvaneU3Q7Base() {
     COrvaneU3Q7Base::Close();
 }
 
 void COrvaneU3Q7Base::SetSensorFactory(SensorFactory factory) {
-    Guard lock(m_lock);
-    m_sensorFactory = factory ? std::move(factory) : SensorFactory(createDefaultSensor);
+    Guard lock(lock_);
+    sensorFactory_ = factory ? std::move(factory) : SensorFactory(createDefaultSensor);
 }
 
 transport::CKelCy3Cam* COrvaneU3Q7Base::controller() const {
-    Guard lock(m_lock);
-    return m_controller.get();
+    Guard lock(lock_);
+    return controller_.get();
 }
 
 uint32_t COrvaneU3Q7Base::GetFrameSize() const {
-    Guard lock(m_lock);
-    return m_frameSize;
+    Guard lock(lock_);
+    return frameSize_;
 }
 
 uint32_t COrvaneU3Q7Base::GetPayloadCapacity() const {
-    Guard lock(m_lock);
-    return m_payloadCapacity;
+    Guard lock(lock_);
+    return payloadCapacity_;
 }
 
 int COrvaneU3Q7Base::GetWideTransfer() const {
-    Guard lock(m_lock);
-    return m_wideTransfer;
+    Guard lock(lock_);
+    return wideTransfer_;
 }
 
 // --- lifecycle ---------------------------------------------------------------------------
 
 int COrvaneU3Q7Base::CreateController(void* /*window*/, const platform::usb::InterfaceGuid* guid) {
-    Guard lock(m_lock);
+    Guard lock(lock_);
     Close();
     try {
-        m_controller = std::make_unique<transport::CKelCy3Cam>(
+        controller_ = std::make_unique<transport::CKelCy3Cam>(
             guid != nullptr ? *guid : platform::usb::kCameraInterfaceGuid);
     } catch (const std::bad_alloc&) {
         return 0;
@@ -79,112 +79,112 @@ int COrvaneU3Q7Base::CreateController(void* /*window*/, const platform::usb::Int
 }
 
 int COrvaneU3Q7Base::AdoptController(std::unique_ptr<transport::CKelCy3Cam> controller) {
-    Guard lock(m_lock);
+    Guard lock(lock_);
     Close();
-    m_controller = std::move(controller);
-    return m_controller ? 1 : 0;
+    controller_ = std::move(controller);
+    return controller_ ? 1 : 0;
 }
 
 int COrvaneU3Q7Base::Open(int number) {
-    Guard lock(m_lock);
-    if (!m_controller || m_productId == kProductIdNone) return 0;
-    if (m_controller->Enumerate() == 0) return 0;
+    Guard lock(lock_);
+    if (!controller_ || productId_ == kProductIdNone) return 0;
+    if (controller_->Enumerate() == 0) return 0;
     if (!HasCamera(number)) return 0;
 
     int index = -1;
     for (int i = 0; i < transport::kDeviceTableRows; ++i) {
-        const transport::DeviceTableEntry entry = m_controller->GetEntry(i);
-        if (entry.instance == number && entry.productId == m_productId) {
+        const transport::DeviceTableEntry entry = controller_->GetEntry(i);
+        if (entry.instance == number && entry.productId == productId_) {
             index = i;
             break;
         }
     }
     // Selecting a device closes the stream handle and a new sensor replaces the one the
     // capture thread may use, so no capture may run past this point.
-    if (m_capturing || m_thread) stopCaptureLocked();
-    if (m_controller->SelectDevice(index) != 0) {
-        std::lock_guard sensorGuard(m_sensorLock);
-        m_sensor.reset();
+    if (capturing_ || thread_) stopCaptureLocked();
+    if (controller_->SelectDevice(index) != 0) {
+        std::lock_guard sensorGuard(sensorLock_);
+        sensor_.reset();
         try {
-            m_sensor = m_sensorFactory(m_productId, m_controller.get());
+            sensor_ = sensorFactory_(productId_, controller_.get());
         } catch (const std::bad_alloc&) {
-            m_sensor.reset();
+            sensor_.reset();
         }
-        m_deviceNumber = number;
+        deviceNumber_ = number;
     } else {
         ORVANE_LOG(platform::LogLevel::Info, "device: selecting table row %d failed", index);
     }
-    m_geometryChanged = true;
+    geometryChanged_ = true;
     return InitializeOpened();
 }
 
 int COrvaneU3Q7Base::InitializeOpened() {
-    Guard lock(m_lock);
-    if (!m_controller || m_controller->PrepareStreaming() == 0) return 0;
-    m_controller->ReadInfoBlock(m_information);
+    Guard lock(lock_);
+    if (!controller_ || controller_->PrepareStreaming() == 0) return 0;
+    controller_->ReadInfoBlock(information_);
 
-    std::lock_guard sensorGuard(m_sensorLock);
-    if (!m_sensor) return 0;
-    const int productId = m_productId;
-    if (productId == kProductIdEndpoint83) m_sensor->SetOptionFlags(kEndpoint83OptionFlags);
+    std::lock_guard sensorGuard(sensorLock_);
+    if (!sensor_) return 0;
+    const int productId = productId_;
+    if (productId == kProductIdEndpoint83) sensor_->SetOptionFlags(kEndpoint83OptionFlags);
     if (productId == kProductId3140) {
-        m_controller->WriteFpgaRegister(56, 0);
-        m_controller->WriteFpgaRegister(62, 3);
-        m_controller->WriteFpgaRegister(56, 1);
+        controller_->WriteFpgaRegister(56, 0);
+        controller_->WriteFpgaRegister(62, 3);
+        controller_->WriteFpgaRegister(56, 1);
     } else if (productId == kProductId31E0) {
         uint8_t r16 = 0, r19 = 0;
-        m_controller->ReadFpgaRegister(16, &r16);
-        m_controller->ReadFpgaRegister(19, &r19);
+        controller_->ReadFpgaRegister(16, &r16);
+        controller_->ReadFpgaRegister(19, &r19);
         if (r16 != 0 || r19 > 25) {
             for (int poll = 0; poll < kReadyPolls; ++poll) {
                 uint8_t ready = 0;
-                if (m_controller->ReadReadyStatus(&ready) != 0 && ready == 1) break;
+                if (controller_->ReadReadyStatus(&ready) != 0 && ready == 1) break;
                 platform::sleepMs(kReadyPollIntervalMs);
             }
         }
     }
-    int initialized = m_sensor->Initialize();
+    int initialized = sensor_->Initialize();
     if (initialized == 0 && productId == kProductId3180)
-        initialized = m_sensor->InitializeFallback();
+        initialized = sensor_->InitializeFallback();
     if (initialized == 0) return 0;
-    return m_sensor->ApplyDefaults();
+    return sensor_->ApplyDefaults();
 }
 
 int COrvaneU3Q7Base::Close() {
-    Guard lock(m_lock);
+    Guard lock(lock_);
     stopCaptureLocked();
-    const int productId = m_productId;
+    const int productId = productId_;
     {
-        std::lock_guard sensorGuard(m_sensorLock);
-        if (m_sensor && m_controller &&
+        std::lock_guard sensorGuard(sensorLock_);
+        if (sensor_ && controller_ &&
             (productId == kProductId3090 || productId == kProductId30B0 ||
              productId == kProductId30C0)) {
-            m_sensor->WriteRegister(0, 3);
-            m_sensor->WriteRegister(0x8000, 3);
-            m_controller->WriteFpgaRegister(37, 0);
+            sensor_->WriteRegister(0, 3);
+            sensor_->WriteRegister(0x8000, 3);
+            controller_->WriteFpgaRegister(37, 0);
         }
         // The sensor borrows the controller, so it goes first.
-        m_sensor.reset();
+        sensor_.reset();
     }
-    if (m_controller) {
-        m_controller->CloseStreamHandle();
-        m_controller.reset();
+    if (controller_) {
+        controller_->CloseStreamHandle();
+        controller_.reset();
     }
-    std::memset(m_information, 0, sizeof(m_information));
-    m_mode = kModeContinuous;
-    m_payload.reset();
-    m_payloadCapacity = 0;
-    m_ring.release();
-    m_frameSize = 0;
-    m_ring.closeEvent();
-    m_threadEnd.reset();
-    m_thread.reset();
-    m_captureFailed = false;
+    std::memset(information_, 0, sizeof(information_));
+    mode_ = kModeContinuous;
+    payload_.reset();
+    payloadCapacity_ = 0;
+    ring_.release();
+    frameSize_ = 0;
+    ring_.closeEvent();
+    threadEnd_.reset();
+    thread_.reset();
+    captureFailed_ = false;
     return 1;
 }
 
 int COrvaneU3Q7Base::Reopen(int number) {
-    Guard lock(m_lock);
+    Guard lock(lock_);
     StopCapture();
     return Open(number) != 0 ? 0 : -1;
 }
@@ -192,15 +192,15 @@ int COrvaneU3Q7Base::Reopen(int number) {
 // --- identification ----------------------------------------------------------------------
 
 int COrvaneU3Q7Base::ReadInformationBlock(uint8_t* block64) {
-    Guard lock(m_lock);
-    if (!m_controller || block64 == nullptr) return 0;
-    return m_controller->ReadInfoBlock(block64);
+    Guard lock(lock_);
+    if (!controller_ || block64 == nullptr) return 0;
+    return controller_->ReadInfoBlock(block64);
 }
 
 int COrvaneU3Q7Base::ReadInformationBlock2(uint8_t* block64) {
-    Guard lock(m_lock);
-    if (!m_controller || block64 == nullptr) return 0;
-    return m_controller->ReadInfoBlock2(block64);
+    Guard lock(lock_);
+    if (!controller_ || block64 == nullptr) return 0;
+    return controller_->ReadInfoBlock2(block64);
 }
 
 int COrvaneU3Q7Base::GetSensorInfo(sensors::SensorInfo* destination) {
@@ -213,67 +213,67 @@ int COrvaneU3Q7Base::Reserved9() {
 }
 
 int COrvaneU3Q7Base::HasCamera(int number) {
-    Guard lock(m_lock);
-    if (m_productId == kProductIdNone || !m_controller) return 0;
+    Guard lock(lock_);
+    if (productId_ == kProductIdNone || !controller_) return 0;
     for (int i = 0; i < transport::kDeviceTableRows; ++i) {
-        const transport::DeviceTableEntry entry = m_controller->GetEntry(i);
-        if (entry.productId == m_productId && entry.instance == number &&
-            m_controller->DevicePresent(i))
+        const transport::DeviceTableEntry entry = controller_->GetEntry(i);
+        if (entry.productId == productId_ && entry.instance == number &&
+            controller_->DevicePresent(i))
             return 1;
     }
     return 0;
 }
 
 int COrvaneU3Q7Base::CountCameras(int productId) {
-    Guard lock(m_lock);
-    if (!m_controller) return 0;
-    const int entries = m_controller->Enumerate();
+    Guard lock(lock_);
+    if (!controller_) return 0;
+    const int entries = controller_->Enumerate();
     if (productId == 0) return entries;
     int count = 0;
     for (int i = 0; i < entries && i < transport::kDeviceTableRows; ++i) {
-        const transport::DeviceTableEntry entry = m_controller->GetEntry(i);
-        if (entry.productId != 0 && entry.productId == productId && m_controller->DevicePresent(i))
+        const transport::DeviceTableEntry entry = controller_->GetEntry(i);
+        if (entry.productId != 0 && entry.productId == productId && controller_->DevicePresent(i))
             ++count;
     }
     return count;
 }
 
 int COrvaneU3Q7Base::GetDeviceName(int index, char* text64) {
-    Guard lock(m_lock);
-    if (!m_controller || text64 == nullptr) return 0;
-    if (index < 0 || index >= transport::kDeviceTableRows || !m_controller->DevicePresent(index))
+    Guard lock(lock_);
+    if (!controller_ || text64 == nullptr) return 0;
+    if (index < 0 || index >= transport::kDeviceTableRows || !controller_->DevicePresent(index))
         return 0;
-    return m_controller->GetDeviceName(index, text64);
+    return controller_->GetDeviceName(index, text64);
 }
 
 int COrvaneU3Q7Base::SetProductId(int productId) {
-    Guard lock(m_lock);
+    Guard lock(lock_);
     // The capture loop picks its form by product ID.
-    if (productId != m_productId && (m_capturing || m_thread)) stopCaptureLocked();
-    m_productId = productId;
+    if (productId != productId_ && (capturing_ || thread_)) stopCaptureLocked();
+    productId_ = productId;
     return 1;
 }
 
 int COrvaneU3Q7Base::GetProductId() {
-    return m_productId;
+    return productId_;
 }
 
 int COrvaneU3Q7Base::GetTableVendorId(int index) {
-    Guard lock(m_lock);
-    if (!m_controller || index < 0 || index >= transport::kDeviceTableRows) return 0;
-    return m_controller->GetEntry(index).vendorId;
+    Guard lock(lock_);
+    if (!controller_ || index < 0 || index >= transport::kDeviceTableRows) return 0;
+    return controller_->GetEntry(index).vendorId;
 }
 
 int COrvaneU3Q7Base::GetTableProductId(int index) {
-    Guard lock(m_lock);
-    if (!m_controller || index < 0 || index >= transport::kDeviceTableRows) return 0;
-    return m_controller->GetEntry(index).productId;
+    Guard lock(lock_);
+    if (!controller_ || index < 0 || index >= transport::kDeviceTableRows) return 0;
+    return controller_->GetEntry(index).productId;
 }
 
 int COrvaneU3Q7Base::GetTableInstance(int index) {
-    Guard lock(m_lock);
-    if (!m_controller || index < 0 || index >= transport::kDeviceTableRows) return -1;
-    return m_controller->GetEntry(index).instance;
+    Guard lock(lock_);
+    if (!controller_ || index < 0 || index >= transport::kDeviceTableRows) return -1;
+    return controller_->GetEntry(index).instance;
 }
 
 int COrvaneU3Q7Base::IsEndpoint83Model() {
@@ -281,8 +281,8 @@ int COrvaneU3Q7Base::IsEndpoint83Model() {
 }
 
 int COrvaneU3Q7Base::GetDeviceNumber() {
-    Guard lock(m_lock);
-    return m_deviceNumber;
+    Guard lock(lock_);
+    return deviceNumber_;
 }
 
 int COrvaneU3Q7Base::GetTableCapacity() {
@@ -302,10 +302,10 @@ int COrvaneU3Q7Base::Reserved115() {
 }
 
 int COrvaneU3Q7Base::SetSpeedMode(int mode) {
-    Guard lock(m_lock);
+    Guard lock(lock_);
     if (!isEndpoint83() && mode == 2) {
         uint32_t speed = 0;
-        if (!m_controller || !m_controller->GetSpeed(&speed) || speed != transport::kSpeedSuper)
+        if (!controller_ || !controller_->GetSpeed(&speed) || speed != transport::kSpeedSuper)
             mode = 0;
     }
     return withSensor(0, [&](CSensorBase& s) { return s.SetClockMode(mode); });
@@ -326,33 +326,33 @@ int COrvaneU3Q7Base::ReadSensorRegister(int address, int* ok) {
 }
 
 int COrvaneU3Q7Base::WriteFpgaRegister(int reg, int value) {
-    Guard lock(m_lock);
-    if (!m_controller || isEndpoint83()) return 0;
-    return m_controller->WriteFpgaRegister(static_cast<uint8_t>(reg), static_cast<uint8_t>(value));
+    Guard lock(lock_);
+    if (!controller_ || isEndpoint83()) return 0;
+    return controller_->WriteFpgaRegister(static_cast<uint8_t>(reg), static_cast<uint8_t>(value));
 }
 
 int COrvaneU3Q7Base::ReadFpgaRegister(int reg, int* ok) {
-    Guard lock(m_lock);
+    Guard lock(lock_);
     uint8_t value = 0;
-    const bool read = m_controller && !isEndpoint83() &&
-                      m_controller->ReadFpgaRegister(static_cast<uint8_t>(reg), &value) != 0;
+    const bool read = controller_ && !isEndpoint83() &&
+                      controller_->ReadFpgaRegister(static_cast<uint8_t>(reg), &value) != 0;
     if (ok != nullptr) *ok = read ? 1 : 0;
     return read ? value : 0;
 }
 
 // The configuration-memory identifier lives in the camera's serial EEPROM.
 int COrvaneU3Q7Base::WriteSromId(int address, int value) {
-    Guard lock(m_lock);
-    if (!m_controller) return 0;
-    return m_controller->WriteEepromByte(static_cast<uint16_t>(address),
-                                         static_cast<uint8_t>(value));
+    Guard lock(lock_);
+    if (!controller_) return 0;
+    return controller_->WriteEepromByte(static_cast<uint16_t>(address),
+                                        static_cast<uint8_t>(value));
 }
 
 int COrvaneU3Q7Base::ReadSromId(int address, int* ok) {
-    Guard lock(m_lock);
+    Guard lock(lock_);
     uint8_t value = 0;
     const bool read =
-        m_controller && m_controller->ReadEepromByte(static_cast<uint16_t>(address), &value) != 0;
+        controller_ && controller_->ReadEepromByte(static_cast<uint16_t>(address), &value) != 0;
     if (ok != nullptr) *ok = read ? 1 : 0;
     return read ? value : 0;
 }
@@ -360,7 +360,7 @@ int COrvaneU3Q7Base::ReadSromId(int address, int* ok) {
 // --- model-specific features -------------------------------------------------------------
 
 int COrvaneU3Q7Base::HasSwitchableFeature() {
-    switch (m_productId.load()) {
+    switch (productId_.load()) {
         case kProductId3150:
         case kProductId3170:
         case kProductId31E0:
@@ -377,11 +377,11 @@ int COrvaneU3Q7Base::SetSwitchableFeature(int) {
     return 0;
 }
 int COrvaneU3Q7Base::ReadFeatureText(char* text, int length) {
-    if (m_productId != kProductId3180) return 0;
+    if (productId_ != kProductId3180) return 0;
     return withSensor(0, [&](CSensorBase& s) { return s.ReceiveText(text, length); });
 }
 int COrvaneU3Q7Base::WriteFeatureText(const char* text, int length) {
-    if (m_productId != kProductId3180) return 0;
+    if (productId_ != kProductId3180) return 0;
     return withSensor(0, [&](CSensorBase& s) { return s.SendText(text, length); });
 }
 

@@ -14,7 +14,7 @@
 //  - Lifecycle and stream changes (CreateController, AdoptController, Open, Reopen, Close,
 //    InitializeOpened, SetProductId, StartCapture, StopCapture, SetMode, ApplyTriggerMode,
 //    ApplyGeometry, SetWideTransfer, SetCaptureWindow, GrabOne, StopStream, the device-table
-//    queries and FPGA/EEPROM access) are serialised by the device lock (m_lock). Those that
+//    queries and FPGA/EEPROM access) are serialised by the device lock (lock_). Those that
 //    replace what the capture thread uses (the controller, the sensor, the buffers, the mode)
 //    stop and join the capture thread first, so they may take as long as one frame read.
 //  - Sensor forwards (gains, exposure, mirrors, sensor registers, the field reads) take only
@@ -252,15 +252,15 @@ class COrvaneU3Q7Base {
     // Closes the camera and takes `controller` as the controller (CreateController with a
     // controller built by the caller, e.g. one with instrumented frame reads).
     int AdoptController(std::unique_ptr<transport::CKelCy3Cam> controller);
-    bool IsCapturing() const { return m_capturing.load(); }
-    bool CaptureFailed() const { return m_captureFailed.load(); }
-    uint32_t GetPayloadTimeout() const { return m_payloadTimeoutMs.load(); }
+    bool IsCapturing() const { return capturing_.load(); }
+    bool CaptureFailed() const { return captureFailed_.load(); }
+    uint32_t GetPayloadTimeout() const { return payloadTimeoutMs_.load(); }
     uint32_t GetFrameSize() const;
     uint32_t GetPayloadCapacity() const;
-    uint64_t GetRingAllocationCount() const { return m_ring.allocationCount(); }
+    uint64_t GetRingAllocationCount() const { return ring_.allocationCount(); }
     int GetWideTransfer() const;
-    int GetAcquisitionMode() const { return m_mode.load(); }
-    uint32_t GetLastFrameTag() const { return m_lastFrameTag.load(); }
+    int GetAcquisitionMode() const { return mode_.load(); }
+    uint32_t GetLastFrameTag() const { return lastFrameTag_.load(); }
     // The controller, for callers that need operations the device object does not wrap.
     transport::CKelCy3Cam* controller() const;
 
@@ -284,48 +284,48 @@ class COrvaneU3Q7Base {
     void stopCaptureLocked();
     int applyGeometryLocked();
     int setModeLocked(int mode);
-    bool isEndpoint83() const { return m_productId == kProductIdEndpoint83; }
+    bool isEndpoint83() const { return productId_ == kProductIdEndpoint83; }
 
     // Runs `op` on the sensor under the sensor lock; `fallback` without a sensor.
     template <typename R, typename Op>
     R withSensor(R fallback, Op op) const {
-        std::lock_guard guard(m_sensorLock);
-        return m_sensor ? op(*m_sensor) : fallback;
+        std::lock_guard guard(sensorLock_);
+        return sensor_ ? op(*sensor_) : fallback;
     }
 
     // The device lock: serialises the application-facing operations and guards the fields
     // marked "device lock" below.
-    mutable platform::CriticalSection m_lock;
-    // The sensor lock: guards every call into the sensor object (m_sensor's state).
-    mutable platform::CriticalSection m_sensorLock;
+    mutable platform::CriticalSection lock_;
+    // The sensor lock: guards every call into the sensor object (sensor_'s state).
+    mutable platform::CriticalSection sensorLock_;
 
-    std::unique_ptr<transport::CKelCy3Cam> m_controller;  // device lock; fixed while capturing
-    uint8_t m_information[kInformationBlockBytes] = {};   // device lock
+    std::unique_ptr<transport::CKelCy3Cam> controller_;  // device lock; fixed while capturing
+    uint8_t information_[kInformationBlockBytes] = {};   // device lock
     // Device lock; while a capture runs, the capture thread's alone (it exchanges the buffer
     // with ring slots as it files frames).
-    std::unique_ptr<uint8_t[]> m_payload;
-    uint32_t m_payloadCapacity = 0;                // device lock; fixed while capturing
-    std::atomic<int> m_mode{kModeContinuous};      // written under the device lock
-    std::atomic<int> m_productId{kProductIdNone};  // written under the device lock
-    int m_wideTransfer = 0;                        // device lock
-    int m_triggerMode = -1;                        // device lock
-    FrameRing m_ring;                              // its own lock
-    uint32_t m_frameSize = 0;                      // device lock; fixed while capturing
-    std::atomic<bool> m_captureFailed{false};
-    bool m_geometryChanged = true;  // device lock
+    std::unique_ptr<uint8_t[]> payload_;
+    uint32_t payloadCapacity_ = 0;                // device lock; fixed while capturing
+    std::atomic<int> mode_{kModeContinuous};      // written under the device lock
+    std::atomic<int> productId_{kProductIdNone};  // written under the device lock
+    int wideTransfer_ = 0;                        // device lock
+    int triggerMode_ = -1;                        // device lock
+    FrameRing ring_;                              // its own lock
+    uint32_t frameSize_ = 0;                      // device lock; fixed while capturing
+    std::atomic<bool> captureFailed_{false};
+    bool geometryChanged_ = true;  // device lock
     // Pointer: written under both locks while no capture runs; object state: sensor lock.
-    std::unique_ptr<sensors::CSensorBase> m_sensor;
-    std::atomic<uint32_t> m_lastFrameTag{0};
-    int m_deviceNumber = 0;  // device lock
-    std::atomic<uint32_t> m_payloadTimeoutMs{kDefaultPayloadTimeoutMs};
-    std::atomic<bool> m_deferredExposurePending{false};
-    std::atomic<uint32_t> m_deferredExposure{0};
-    std::unique_ptr<platform::Thread> m_thread;  // device lock
-    std::atomic<bool> m_capturing{false};
+    std::unique_ptr<sensors::CSensorBase> sensor_;
+    std::atomic<uint32_t> lastFrameTag_{0};
+    int deviceNumber_ = 0;  // device lock
+    std::atomic<uint32_t> payloadTimeoutMs_{kDefaultPayloadTimeoutMs};
+    std::atomic<bool> deferredExposurePending_{false};
+    std::atomic<uint32_t> deferredExposure_{0};
+    std::unique_ptr<platform::Thread> thread_;  // device lock
+    std::atomic<bool> capturing_{false};
     // Thread-end event of the running capture; one per capture, so captures of other objects
     // never see each other's end. Written under the device lock while no capture thread runs.
-    std::unique_ptr<platform::Event> m_threadEnd;
-    SensorFactory m_sensorFactory;  // device lock
+    std::unique_ptr<platform::Event> threadEnd_;
+    SensorFactory sensorFactory_;  // device lock
 };
 
 }  // namespace orvane::device

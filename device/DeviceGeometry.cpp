@@ -48,23 +48,23 @@ std::unique_ptr<uint8_t[]> allocateBytes(uint32_t bytes) {
 int COrvaneU3Q7Base::SetExposure(unsigned time) {
     if (!withSensor(false, [](CSensorBase&) { return true; })) return 0;
     // A payload chunk may take as long as the exposure: allow twice the exposure.
-    m_payloadTimeoutMs = time <= kLongExposure ? kShortPayloadTimeoutMs : time / 5;
+    payloadTimeoutMs_ = time <= kLongExposure ? kShortPayloadTimeoutMs : time / 5;
     return withSensor(0, [&](CSensorBase& s) { return s.SetExposureTime(time); });
 }
 
 int COrvaneU3Q7Base::SetCaptureWindow(int x, int y, int width, int height, int mode) {
-    Guard lock(m_lock);
-    std::lock_guard sensorGuard(m_sensorLock);
-    if (!m_sensor) return 0;
-    const sensors::SensorInfo& info = m_sensor->info();
+    Guard lock(lock_);
+    std::lock_guard sensorGuard(sensorLock_);
+    if (!sensor_) return 0;
+    const sensors::SensorInfo& info = sensor_->info();
     if (x == info.windowX && y == info.windowY && width == info.windowWidth &&
         height == info.windowHeight && mode == info.windowMode)
         return 1;
-    if (m_sensor->SetWindow(x, width, y, height, mode) == 0) return 0;
+    if (sensor_->SetWindow(x, width, y, height, mode) == 0) return 0;
     int ax = 0, aw = 0, ay = 0, ah = 0, am = 0;
-    m_sensor->GetWindow(&ax, &aw, &ay, &ah, &am);
-    m_sensor->storeWindow(ax, ay, aw, ah, am);
-    m_geometryChanged = true;
+    sensor_->GetWindow(&ax, &aw, &ay, &ah, &am);
+    sensor_->storeWindow(ax, ay, aw, ah, am);
+    geometryChanged_ = true;
     return 1;
 }
 
@@ -81,20 +81,20 @@ int COrvaneU3Q7Base::GetSensorGeometry(int* x, int* y, int* width, int* height, 
 }
 
 int COrvaneU3Q7Base::ApplyGeometry() {
-    Guard lock(m_lock);
+    Guard lock(lock_);
     return applyGeometryLocked();
 }
 
 int COrvaneU3Q7Base::applyGeometryLocked() {
     // The buffers are replaced: the capture thread must not be using them.
-    if (m_capturing || m_thread) stopCaptureLocked();
-    m_payload.reset();
-    m_payloadCapacity = 0;
-    if (!m_sensor) return 0;
+    if (capturing_ || thread_) stopCaptureLocked();
+    payload_.reset();
+    payloadCapacity_ = 0;
+    if (!sensor_) return 0;
     sensors::SensorInfo info;
     {
-        std::lock_guard sensorGuard(m_sensorLock);
-        m_sensor->GetSensorInfo(&info);
+        std::lock_guard sensorGuard(sensorLock_);
+        sensor_->GetSensorInfo(&info);
     }
     if (info.windowWidth <= 0 || info.windowHeight <= 0) return 0;
     const uint64_t width = static_cast<uint64_t>(info.windowWidth);
@@ -104,48 +104,48 @@ int COrvaneU3Q7Base::applyGeometryLocked() {
         ((height + kBufferMargin) * (width + kBufferMargin) * 2 + kBufferGranule - 1) &
         ~(kBufferGranule - 1);
     if (capacity > UINT32_MAX) return 0;
-    m_payload = allocateBytes(static_cast<uint32_t>(capacity));
-    if (!m_payload) return 0;
-    m_payloadCapacity = static_cast<uint32_t>(capacity);
+    payload_ = allocateBytes(static_cast<uint32_t>(capacity));
+    if (!payload_) return 0;
+    payloadCapacity_ = static_cast<uint32_t>(capacity);
 
-    const uint32_t bytesPerPixel = (m_wideTransfer == 1 || m_wideTransfer == 2) ? 2 : 1;
-    m_frameSize = static_cast<uint32_t>(width * height * bytesPerPixel);
-    if (!m_ring.allocate(m_payloadCapacity)) return 0;
+    const uint32_t bytesPerPixel = (wideTransfer_ == 1 || wideTransfer_ == 2) ? 2 : 1;
+    frameSize_ = static_cast<uint32_t>(width * height * bytesPerPixel);
+    if (!ring_.allocate(payloadCapacity_)) return 0;
     FrameFormat format;
-    format.frameBytes = m_frameSize;
+    format.frameBytes = frameSize_;
     format.width = static_cast<uint32_t>(width);
     format.height = static_cast<uint32_t>(height);
     format.bytesPerPixel = bytesPerPixel;
     format.orientation = info.orientation;
-    m_ring.setFormat(format);
+    ring_.setFormat(format);
 
-    if (isEndpoint83() || !m_controller) return 0;
+    if (isEndpoint83() || !controller_) return 0;
     const uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
-    m_controller->WriteFpgaRegister(kFpgaWidthLow, static_cast<uint8_t>(w));
-    m_controller->WriteFpgaRegister(kFpgaWidthHigh, static_cast<uint8_t>(w >> 8));
-    m_controller->WriteFpgaRegister(kFpgaHeightLow, static_cast<uint8_t>(h));
-    m_controller->WriteFpgaRegister(kFpgaHeightHigh, static_cast<uint8_t>(h >> 8));
-    if (m_productId == kProductIdImx178) {
+    controller_->WriteFpgaRegister(kFpgaWidthLow, static_cast<uint8_t>(w));
+    controller_->WriteFpgaRegister(kFpgaWidthHigh, static_cast<uint8_t>(w >> 8));
+    controller_->WriteFpgaRegister(kFpgaHeightLow, static_cast<uint8_t>(h));
+    controller_->WriteFpgaRegister(kFpgaHeightHigh, static_cast<uint8_t>(h >> 8));
+    if (productId_ == kProductIdImx178) {
         uint8_t revision = 0;
-        if (m_controller->ReadFpgaRegister(kFpgaRevision, &revision) == 0) revision = 0;
+        if (controller_->ReadFpgaRegister(kFpgaRevision, &revision) == 0) revision = 0;
         const bool timing = revision >= kFpgaRevisionWithTiming;
-        m_controller->WriteFpgaRegister(kFpgaTiming0, timing ? 31 : 0);
-        m_controller->WriteFpgaRegister(kFpgaTiming1, 0);
-        m_controller->WriteFpgaRegister(kFpgaTiming2, timing ? 12 : 0);
-        m_controller->WriteFpgaRegister(kFpgaTiming3, 0);
+        controller_->WriteFpgaRegister(kFpgaTiming0, timing ? 31 : 0);
+        controller_->WriteFpgaRegister(kFpgaTiming1, 0);
+        controller_->WriteFpgaRegister(kFpgaTiming2, timing ? 12 : 0);
+        controller_->WriteFpgaRegister(kFpgaTiming3, 0);
     }
-    m_geometryChanged = false;
+    geometryChanged_ = false;
     return 1;
 }
 
 int COrvaneU3Q7Base::SetWideTransfer(int mode) {
-    Guard lock(m_lock);
-    if (!m_controller) return 0;
+    Guard lock(lock_);
+    if (!controller_) return 0;
     const int newMode = mode == 1 ? 1 : mode;
     const uint8_t wire = mode == 1 ? 2 : 1;
-    if (m_controller->WriteFpgaRegister(kFpgaTransferWidth, wire) == 0) return 0;
-    if (m_wideTransfer == newMode) return 1;
-    m_wideTransfer = newMode;
+    if (controller_->WriteFpgaRegister(kFpgaTransferWidth, wire) == 0) return 0;
+    if (wideTransfer_ == newMode) return 1;
+    wideTransfer_ = newMode;
     return applyGeometryLocked();
 }
 

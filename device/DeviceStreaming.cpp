@@ -66,29 +66,29 @@ bool resetsPipeOnRecovery(int productId) {
 // --- starting and stopping ---------------------------------------------------------------
 
 int COrvaneU3Q7Base::StartCapture(int mode) {
-    Guard lock(m_lock);
-    if (m_capturing) stopCaptureLocked();
-    m_ring.openEvent();
+    Guard lock(lock_);
+    if (capturing_) stopCaptureLocked();
+    ring_.openEvent();
     const int set = setModeLocked(mode);
     if (set == 0) return 0;
-    if (m_geometryChanged) applyGeometryLocked();
+    if (geometryChanged_) applyGeometryLocked();
 
     // A loop that ended by itself (one frame, or failure) has still to be joined.
-    m_threadEnd.reset();
-    if (m_thread) {
-        m_thread->join();
-        m_thread.reset();
+    threadEnd_.reset();
+    if (thread_) {
+        thread_->join();
+        thread_.reset();
     }
     // Cleared here, not only by the loop, so that a reader never sees the previous capture's
     // failure after this start has returned.
-    m_captureFailed = false;
-    m_capturing = true;
-    m_threadEnd = std::make_unique<platform::Event>(false, false);
-    m_thread = std::make_unique<platform::Thread>();
-    if (!m_thread->start([this] { captureThreadMain(); }, platform::ThreadPriority::TimeCritical)) {
-        m_capturing = false;
-        m_thread.reset();
-        m_threadEnd.reset();
+    captureFailed_ = false;
+    capturing_ = true;
+    threadEnd_ = std::make_unique<platform::Event>(false, false);
+    thread_ = std::make_unique<platform::Thread>();
+    if (!thread_->start([this] { captureThreadMain(); }, platform::ThreadPriority::TimeCritical)) {
+        capturing_ = false;
+        thread_.reset();
+        threadEnd_.reset();
         return 0;
     }
     withSensor(0, [](CSensorBase& s) { return s.OnCaptureStart(), 1; });
@@ -96,109 +96,108 @@ int COrvaneU3Q7Base::StartCapture(int mode) {
 }
 
 int COrvaneU3Q7Base::StopCapture() {
-    Guard lock(m_lock);
+    Guard lock(lock_);
     stopCaptureLocked();
     return 1;
 }
 
 void COrvaneU3Q7Base::stopCaptureLocked() {
     withSensor(0, [](CSensorBase& s) { return s.OnCaptureStop(), 1; });
-    if (m_capturing.exchange(false) && m_thread && m_threadEnd) {
-        m_threadEnd->wait(platform::Event::kInfinite);
+    if (capturing_.exchange(false) && thread_ && threadEnd_) {
+        threadEnd_->wait(platform::Event::kInfinite);
     }
     // Joined without a limit: the thread uses the payload buffer and the ring, which may be
     // freed right after this returns.
-    if (m_thread) {
-        m_thread->join();
-        m_thread.reset();
+    if (thread_) {
+        thread_->join();
+        thread_.reset();
     }
     platform::sleepMs(1);
-    m_threadEnd.reset();
-    m_ring.closeEvent();  // releases a reader waiting for a frame
+    threadEnd_.reset();
+    ring_.closeEvent();  // releases a reader waiting for a frame
     StopStream();
     platform::sleepMs(5);
-    m_mode = kModeContinuous;
+    mode_ = kModeContinuous;
 }
 
 int COrvaneU3Q7Base::StopStream() {
-    Guard lock(m_lock);
-    if (!m_controller) return 0;
+    Guard lock(lock_);
+    if (!controller_) return 0;
     if (isEndpoint83()) {
-        m_controller->ResetPort();
+        controller_->ResetPort();
     } else {
-        const uint16_t firmware =
-            static_cast<uint16_t>(m_information[24] | (m_information[25] << 8));
-        if (firmware > kFirmwareWithPipeReset) m_controller->ResetPipe(transport::kEndpointFrames);
-        if (pulsesResetOnStop(m_productId)) pulseStreamReset();
-        m_controller->WriteFpgaRegister(kFpgaStreamStop, 2);
-        if (settlesAfterStop(m_productId)) platform::sleepMs(kStreamStopSettleMs);
+        const uint16_t firmware = static_cast<uint16_t>(information_[24] | (information_[25] << 8));
+        if (firmware > kFirmwareWithPipeReset) controller_->ResetPipe(transport::kEndpointFrames);
+        if (pulsesResetOnStop(productId_)) pulseStreamReset();
+        controller_->WriteFpgaRegister(kFpgaStreamStop, 2);
+        if (settlesAfterStop(productId_)) platform::sleepMs(kStreamStopSettleMs);
     }
-    m_controller->SendStreamReset();
+    controller_->SendStreamReset();
     return 1;
 }
 
 void COrvaneU3Q7Base::pulseStreamReset() {
-    // m_sensor is fixed while a capture runs, and the owner's thread holds the device lock.
-    if (!m_sensor || !m_controller) return;
-    const uint8_t address = m_sensor->busAddress();
+    // sensor_ is fixed while a capture runs, and the owner's thread holds the device lock.
+    if (!sensor_ || !controller_) return;
+    const uint8_t address = sensor_->busAddress();
     const uint8_t reg = (address == 103 || address == 115) ? kFpgaStreamResetAlt : kFpgaStreamReset;
-    m_controller->WriteFpgaRegister(reg, 1);
+    controller_->WriteFpgaRegister(reg, 1);
     platform::sleepMs(1);
-    m_controller->WriteFpgaRegister(reg, 0);
+    controller_->WriteFpgaRegister(reg, 0);
     platform::sleepMs(1);
 }
 
 int COrvaneU3Q7Base::SetMode(int mode) {
-    Guard lock(m_lock);
+    Guard lock(lock_);
     return setModeLocked(mode);
 }
 
 int COrvaneU3Q7Base::setModeLocked(int mode) {
-    if (!m_controller) return 0;
-    if (mode != m_mode) {
+    if (!controller_) return 0;
+    if (mode != mode_) {
         stopCaptureLocked();
-        m_ring.openEvent();
+        ring_.openEvent();
         if (mode == kModeTrigger) {
             // Frames from before the trigger do not count as the triggered one.
-            m_ring.markAllHandedOver();
+            ring_.markAllHandedOver();
             ReadTriggerCounter();
         }
-        m_mode = mode;
+        mode_ = mode;
     }
     return 1;
 }
 
 int COrvaneU3Q7Base::ReadTriggerCounter() {
-    Guard lock(m_lock);
-    if (!m_controller) return 0;
+    Guard lock(lock_);
+    if (!controller_) return 0;
     uint8_t counter = 0;
-    if (m_controller->ReadFpgaRegister(kFpgaTriggerCounter, &counter) == 0) return 0;
-    m_lastFrameTag = counter;
+    if (controller_->ReadFpgaRegister(kFpgaTriggerCounter, &counter) == 0) return 0;
+    lastFrameTag_ = counter;
     return 1;
 }
 
 int COrvaneU3Q7Base::ApplyTriggerMode(int mode, int force) {
-    Guard lock(m_lock);
-    if (!m_sensor) return 0;  // the pointer only changes under the device lock
-    if (force == 0 && mode == m_triggerMode) return 1;
+    Guard lock(lock_);
+    if (!sensor_) return 0;  // the pointer only changes under the device lock
+    if (force == 0 && mode == triggerMode_) return 1;
     stopCaptureLocked();
-    m_ring.openEvent();
+    ring_.openEvent();
     // Taken after the capture thread is joined: it may want the sensor lock itself.
-    std::lock_guard sensorGuard(m_sensorLock);
-    if (m_productId == kProductIdImx178 && m_controller) {
-        m_sensor->SetTriggerMode(1);
-        m_controller->WriteFpgaRegister(kFpgaTriggerEnable, 0);
+    std::lock_guard sensorGuard(sensorLock_);
+    if (productId_ == kProductIdImx178 && controller_) {
+        sensor_->SetTriggerMode(1);
+        controller_->WriteFpgaRegister(kFpgaTriggerEnable, 0);
         if (mode != 0)
-            m_controller->WriteFpgaRegister(kFpgaTriggerEnable, 1);
+            controller_->WriteFpgaRegister(kFpgaTriggerEnable, 1);
         else
-            m_sensor->SetTriggerMode(0);
+            sensor_->SetTriggerMode(0);
     }
-    m_triggerMode = mode;
+    triggerMode_ = mode;
     return 1;
 }
 
 int COrvaneU3Q7Base::SetPayloadTimeout(int ms) {
-    m_payloadTimeoutMs = static_cast<uint32_t>(ms);
+    payloadTimeoutMs_ = static_cast<uint32_t>(ms);
     return 1;
 }
 
@@ -212,26 +211,26 @@ void COrvaneU3Q7Base::captureThreadMain() {
 }
 
 void COrvaneU3Q7Base::setThreadEnd() {
-    // m_threadEnd is replaced only while no capture thread runs.
-    if (m_threadEnd) m_threadEnd->set();
+    // threadEnd_ is replaced only while no capture thread runs.
+    if (threadEnd_) threadEnd_->set();
 }
 
 // Files the payload buffer's frame in the ring by exchanging buffers; the payload buffer is
 // then the slot's former buffer. Capture thread, or the owner's thread when none runs.
 void COrvaneU3Q7Base::fileFrame(bool firstSlotOnly) {
     if (firstSlotOnly)
-        m_ring.fileFrameInSlot(0, m_payload, m_payloadCapacity);
+        ring_.fileFrameInSlot(0, payload_, payloadCapacity_);
     else
-        m_ring.fileFrame(m_payload, m_payloadCapacity);
+        ring_.fileFrame(payload_, payloadCapacity_);
 }
 
 // A header announcing fewer payload bytes than a frame holds cannot be a frame of this
 // geometry (a corrupted header, or the rest of an earlier frame): reading it would file a
 // frame whose tail is stale memory. The read is failed instead, so the usual recovery runs.
 bool COrvaneU3Q7Base::headerFillsFrame(const transport::FrameRecord& record) const {
-    if (record.payloadBytes() >= m_frameSize) return true;
+    if (record.payloadBytes() >= frameSize_) return true;
     ORVANE_LOG(platform::LogLevel::Info, "capture: header announces %u bytes, a frame has %u",
-               static_cast<unsigned>(record.payloadBytes()), static_cast<unsigned>(m_frameSize));
+               static_cast<unsigned>(record.payloadBytes()), static_cast<unsigned>(frameSize_));
     return false;
 }
 
@@ -239,29 +238,29 @@ bool COrvaneU3Q7Base::headerFillsFrame(const transport::FrameRecord& record) con
 // controller or buffer, the end of the capture (false).
 bool COrvaneU3Q7Base::beginCapture(transport::CKelCy3Cam* controller,
                                    transport::FrameRecord& record) {
-    if (controller == nullptr || !m_payload) {
+    if (controller == nullptr || !payload_) {
         setThreadEnd();
-        m_capturing = false;
+        capturing_ = false;
         return false;
     }
-    record.payload = m_payload.get();
-    record.capacity = m_payloadCapacity;
-    record.wholeFrameBytes = m_frameSize;
+    record.payload = payload_.get();
+    record.capacity = payloadCapacity_;
+    record.wholeFrameBytes = frameSize_;
     return true;
 }
 
 // Runs on the capture thread. The controller, payload buffer, frame size and sensor pointer
 // are fixed while it runs (every operation that changes them stops the capture first).
 int COrvaneU3Q7Base::CaptureLoop() {
-    transport::CKelCy3Cam* const controller = m_controller.get();
+    transport::CKelCy3Cam* const controller = controller_.get();
     transport::FrameRecord record;
     if (!beginCapture(controller, record)) return 0;
-    m_captureFailed = false;
+    captureFailed_ = false;
 
     if (controller->OpenStreamHandle() != 0) {
         int retries = 0;
-        while (m_capturing) {
-            const int mode = m_mode;
+        while (capturing_) {
+            const int mode = mode_;
             const FrameRead read = readFrame(*controller, record, mode);
             if (read == FrameRead::Skipped) continue;
             if (read == FrameRead::Done) break;
@@ -276,12 +275,12 @@ int COrvaneU3Q7Base::CaptureLoop() {
         // A stream that cannot be opened will never deliver: report it as a failed capture
         // rather than letting readers wait for ever.
         ORVANE_LOG(platform::LogLevel::Warn, "capture: the stream handle does not open");
-        m_captureFailed = true;
+        captureFailed_ = true;
     }
     controller->CloseStreamHandle();
     setThreadEnd();
-    if (m_captureFailed) m_ring.setEvent();
-    m_capturing = false;
+    if (captureFailed_) ring_.setEvent();
+    capturing_ = false;
     return 1;
 }
 
@@ -289,30 +288,30 @@ int COrvaneU3Q7Base::CaptureLoop() {
 // trigger mode, then reads the frame header and payload and files the frame.
 COrvaneU3Q7Base::FrameRead COrvaneU3Q7Base::readFrame(transport::CKelCy3Cam& controller,
                                                       transport::FrameRecord& record, int mode) {
-    const uint32_t timeout = m_payloadTimeoutMs;
-    if (m_deferredExposurePending.exchange(false)) {
-        const unsigned exposure = m_deferredExposure;
+    const uint32_t timeout = payloadTimeoutMs_;
+    if (deferredExposurePending_.exchange(false)) {
+        const unsigned exposure = deferredExposure_;
         withSensor(0, [&](CSensorBase& s) { return s.SetExposureTime(exposure); });
     }
     if (mode == kModeTrigger) {
         uint8_t counter = 0;
         if (controller.ReadFpgaRegister(kFpgaTriggerCounter, &counter) == 0) counter = 0;
-        if (counter == m_lastFrameTag) {
+        if (counter == lastFrameTag_) {
             platform::sleepMs(1);
             return FrameRead::Skipped;
         }
-        m_lastFrameTag = counter;
+        lastFrameTag_ = counter;
     }
-    record.payload = m_payload.get();
+    record.payload = payload_.get();
     if (controller.ReadFrameHeader(&record) == 0) return FrameRead::Failed;
     if (mode == kModeHeaderSync) {
-        m_lastFrameTag = record.frameTag;
+        lastFrameTag_ = record.frameTag;
         return FrameRead::Done;
     }
-    if (mode != kModeTrigger) m_lastFrameTag = record.frameTag;
+    if (mode != kModeTrigger) lastFrameTag_ = record.frameTag;
     if (!headerFillsFrame(record) || controller.ReadFramePayload(&record, timeout) == 0)
         return FrameRead::Failed;
-    m_captureFailed = false;
+    captureFailed_ = false;
     fileFrame(false);
     return FrameRead::Filed;
 }
@@ -322,43 +321,43 @@ COrvaneU3Q7Base::FrameRead COrvaneU3Q7Base::readFrame(transport::CKelCy3Cam& con
 bool COrvaneU3Q7Base::recoverFromFailedRead(transport::CKelCy3Cam& controller, int mode,
                                             int& retries) {
     controller.CloseStreamHandle();
-    const bool giveUp = (mode == kModeTrigger && !retriesTriggerReads(m_productId)) ||
+    const bool giveUp = (mode == kModeTrigger && !retriesTriggerReads(productId_)) ||
                         ++retries >= kLoopFailureLimit;
     if (giveUp) {
         ORVANE_LOG(platform::LogLevel::Warn, "capture: giving up after %d failed reads", retries);
-        m_captureFailed = true;
-        m_ring.setEvent();
+        captureFailed_ = true;
+        ring_.setEvent();
         return false;
     }
     ORVANE_LOG(platform::LogLevel::Info, "capture: frame read failed, retry %d", retries);
-    if (resetsPipeOnRecovery(m_productId)) controller.ResetPipe(transport::kEndpointFrames);
+    if (resetsPipeOnRecovery(productId_)) controller.ResetPipe(transport::kEndpointFrames);
     pulseStreamReset();
     controller.OpenStreamHandle();
     return true;
 }
 
 int COrvaneU3Q7Base::CaptureLoopEndpoint83() {
-    transport::CKelCy3Cam* const controller = m_controller.get();
+    transport::CKelCy3Cam* const controller = controller_.get();
     transport::FrameRecord record;
     if (!beginCapture(controller, record)) return 0;
     controller->SendStreamReset();
-    m_captureFailed = false;
+    captureFailed_ = false;
     uint32_t lastSuccess = platform::timeGetTime();
     int tries = 0;
     if (controller->OpenStreamHandle() != 0) {
-        while (m_capturing) {
-            record.payload = m_payload.get();
+        while (capturing_) {
+            record.payload = payload_.get();
             if (controller->ReadWholeFrame(&record) != 0) {
                 lastSuccess = platform::timeGetTime();
-                m_captureFailed = false;
+                captureFailed_ = false;
                 fileFrame(false);
                 tries = 0;
-                if (m_mode == kModeSnapshot) break;
+                if (mode_ == kModeSnapshot) break;
                 continue;
             }
             if (platform::timeGetTime() - lastSuccess >= kEndpoint83GiveUpMs ||
                 tries >= kEndpoint83TryLimit) {
-                m_captureFailed = true;
+                captureFailed_ = true;
                 break;
             }
             ++tries;
@@ -367,85 +366,85 @@ int COrvaneU3Q7Base::CaptureLoopEndpoint83() {
             controller->ResetPipe(transport::kEndpointFrames);
         }
     } else {
-        m_captureFailed = true;
+        captureFailed_ = true;
     }
     controller->CloseStreamHandle();
     setThreadEnd();
-    m_capturing = false;
+    capturing_ = false;
     return 1;
 }
 
 int COrvaneU3Q7Base::GrabOne() {
-    Guard lock(m_lock);
-    if (!m_controller) return 2;
+    Guard lock(lock_);
+    if (!controller_) return 2;
     // The grab uses the stream handle and ring slot 0 on this thread.
-    if (m_capturing || m_thread) stopCaptureLocked();
-    if (m_geometryChanged) applyGeometryLocked();
-    if (!m_payload) return 2;
+    if (capturing_ || thread_) stopCaptureLocked();
+    if (geometryChanged_) applyGeometryLocked();
+    if (!payload_) return 2;
 
     transport::FrameRecord record;
-    record.payload = m_payload.get();
-    record.capacity = m_payloadCapacity;
-    record.wholeFrameBytes = m_frameSize;
+    record.payload = payload_.get();
+    record.capacity = payloadCapacity_;
+    record.wholeFrameBytes = frameSize_;
     const bool wholeFrames = isEndpoint83();
-    if (wholeFrames) m_controller->SendStreamReset();
-    m_captureFailed = false;
+    if (wholeFrames) controller_->SendStreamReset();
+    captureFailed_ = false;
     const uint32_t start = platform::timeGetTime();
-    if (m_controller->OpenStreamHandle() != 0) {
+    if (controller_->OpenStreamHandle() != 0) {
         int failures = 0;
         for (;;) {
             const bool ok =
                 wholeFrames
-                    ? m_controller->ReadWholeFrame(&record) != 0
-                    : m_controller->ReadFrameHeader(&record) != 0 && headerFillsFrame(record) &&
-                          m_controller->ReadFramePayload(&record, kGrabPayloadTimeoutMs) != 0;
+                    ? controller_->ReadWholeFrame(&record) != 0
+                    : controller_->ReadFrameHeader(&record) != 0 && headerFillsFrame(record) &&
+                          controller_->ReadFramePayload(&record, kGrabPayloadTimeoutMs) != 0;
             if (ok) {
                 fileFrame(true);
                 break;
             }
             if (platform::timeGetTime() - start >= kEndpoint83GiveUpMs ||
                 failures >= kEndpoint83TryLimit) {
-                m_captureFailed = true;
+                captureFailed_ = true;
                 break;
             }
             ++failures;
-            if (wholeFrames) m_controller->ResetPort();
+            if (wholeFrames) controller_->ResetPort();
         }
     } else {
-        m_captureFailed = true;
+        captureFailed_ = true;
     }
-    m_controller->CloseStreamHandle();
+    controller_->CloseStreamHandle();
     setThreadEnd();
-    m_capturing = false;
+    capturing_ = false;
     // 0: a frame is in slot 0. A grab that gave up says so instead of claiming a frame.
-    return m_captureFailed ? 1 : 0;
+    return captureFailed_ ? 1 : 0;
 }
 
 // --- readers -----------------------------------------------------------------------------
 
 int COrvaneU3Q7Base::WaitFrame(uint32_t ms) {
-    if (m_captureFailed) return kWaitFailed;
-    if (!m_ring.waitEvent(ms)) return kWaitTimeout;
+    if (captureFailed_) return kWaitFailed;
+    if (!ring_.waitEvent(ms)) return kWaitTimeout;
     // The event is also set when the loop gives up.
-    if (m_captureFailed) return kWaitFailed;
-    return m_ring.hasNewFrame() ? kWaitFrameReady : kWaitTimeout;
+    if (captureFailed_) return kWaitFailed;
+    return ring_.hasNewFrame() ? kWaitFrameReady : kWaitTimeout;
 }
 
 int COrvaneU3Q7Base::CopyLatest(void* buffer, int orientationFlag) {
-    return m_ring.copy(buffer, UINT64_MAX, false, orientationFlag, true) ? 0 : -1;
+    return ring_.copy(buffer, UINT64_MAX, false, orientationFlag, true) ? 0 : -1;
 }
 
 int COrvaneU3Q7Base::CopyLatestInto(void* buffer, uint64_t length, int orientationFlag) {
-    return m_ring.copy(buffer, length, false, orientationFlag, true) ? 0 : -1;
+    return ring_.copy(buffer, length, false, orientationFlag, true) ? 0 : -1;
 }
 
 int COrvaneU3Q7Base::CopyFrame(void* buffer, uint64_t length, int firstSlot, int orientationFlag) {
-    return m_ring.copy(buffer, length, firstSlot != 0, orientationFlag, false) ? 1 : 0;
+    return ring_.copy(buffer, length, firstSlot != 0, orientationFlag, false) ? 1 : 0;
 }
 
 int COrvaneU3Q7Base::CopySnapshot(void* buffer) {
     if (buffer == nullptr) return -2;
-    m_ring.copy(buffer, UINT64_MAX, true, 0, false);
+    ring_.copy(buffer, UINT64_MAX, true, 0, false);
     return 0;
 }
 

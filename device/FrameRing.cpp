@@ -21,99 +21,97 @@ std::unique_ptr<uint8_t[]> allocateBytes(uint32_t bytes) {
 }  // namespace
 
 bool FrameRing::allocate(uint32_t capacity) {
-    platform::LockGuard lock(m_lock);
+    platform::LockGuard lock(lock_);
     // A reader may still be copying out of the old slots.
-    m_lock.wait(m_changed, [this]() ORVANE_REQUIRES(m_lock) {
-        return std::all_of(std::begin(m_readers), std::end(m_readers),
-                           [](int n) { return n == 0; });
+    lock_.wait(changed_, [this]() ORVANE_REQUIRES(lock_) {
+        return std::all_of(std::begin(readers_), std::end(readers_), [](int n) { return n == 0; });
     });
-    for (auto& slot : m_slots) slot.reset();
-    m_capacity = 0;
-    m_format = FrameFormat{};
-    for (auto& slot : m_slots) {
+    for (auto& slot : slots_) slot.reset();
+    capacity_ = 0;
+    format_ = FrameFormat{};
+    for (auto& slot : slots_) {
         slot = allocateBytes(capacity);
         if (!slot) {
-            for (auto& s : m_slots) s.reset();
+            for (auto& s : slots_) s.reset();
             return false;
         }
     }
-    m_capacity = capacity;
-    ++m_allocations;
-    m_newest = kNoSlot;
-    m_writeIndex = 0;
-    m_handedOver = m_published;
+    capacity_ = capacity;
+    ++allocations_;
+    newest_ = kNoSlot;
+    writeIndex_ = 0;
+    handedOver_ = published_;
     return true;
 }
 
 void FrameRing::release() {
-    platform::LockGuard lock(m_lock);
-    m_lock.wait(m_changed, [this]() ORVANE_REQUIRES(m_lock) {
-        return std::all_of(std::begin(m_readers), std::end(m_readers),
-                           [](int n) { return n == 0; });
+    platform::LockGuard lock(lock_);
+    lock_.wait(changed_, [this]() ORVANE_REQUIRES(lock_) {
+        return std::all_of(std::begin(readers_), std::end(readers_), [](int n) { return n == 0; });
     });
-    for (auto& slot : m_slots) slot.reset();
-    m_capacity = 0;
-    m_format = FrameFormat{};
-    m_newest = kNoSlot;
-    m_writeIndex = 0;
-    m_handedOver = m_published;
+    for (auto& slot : slots_) slot.reset();
+    capacity_ = 0;
+    format_ = FrameFormat{};
+    newest_ = kNoSlot;
+    writeIndex_ = 0;
+    handedOver_ = published_;
 }
 
 bool FrameRing::allocated() const {
-    platform::LockGuard lock(m_lock);
-    return m_capacity != 0;
+    platform::LockGuard lock(lock_);
+    return capacity_ != 0;
 }
 
 bool FrameRing::setFormat(const FrameFormat& format) {
-    platform::LockGuard lock(m_lock);
-    if (m_capacity == 0 || format.frameBytes > m_capacity) return false;
-    m_format = format;
+    platform::LockGuard lock(lock_);
+    if (capacity_ == 0 || format.frameBytes > capacity_) return false;
+    format_ = format;
     return true;
 }
 
 FrameFormat FrameRing::format() const {
-    platform::LockGuard lock(m_lock);
-    return m_format;
+    platform::LockGuard lock(lock_);
+    return format_;
 }
 
 void FrameRing::resetIndices() {
-    platform::LockGuard lock(m_lock);
-    m_writeIndex = 0;
-    m_newest = kNoSlot;
-    m_handedOver = m_published;
+    platform::LockGuard lock(lock_);
+    writeIndex_ = 0;
+    newest_ = kNoSlot;
+    handedOver_ = published_;
 }
 
 bool FrameRing::fileFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t capacity) {
     {
-        platform::LockGuard lock(m_lock);
-        if (m_capacity == 0 || capacity != m_capacity || !buffer) return false;
+        platform::LockGuard lock(lock_);
+        if (capacity_ == 0 || capacity != capacity_ || !buffer) return false;
         int slot = kNoSlot;
         for (int step = 0; step < kSlots && slot == kNoSlot; ++step) {
-            const int candidate = (m_writeIndex + step) % kSlots;
-            if (m_readers[candidate] == 0) slot = candidate;
+            const int candidate = (writeIndex_ + step) % kSlots;
+            if (readers_[candidate] == 0) slot = candidate;
         }
         if (slot == kNoSlot) return false;
-        m_slots[slot].swap(buffer);
-        m_slotFrame[slot] = ++m_published;
-        m_newest = slot;
-        m_writeIndex = (slot + 1) % kSlots;
-        m_eventSet = true;
+        slots_[slot].swap(buffer);
+        slotFrame_[slot] = ++published_;
+        newest_ = slot;
+        writeIndex_ = (slot + 1) % kSlots;
+        eventSet_ = true;
     }
-    m_changed.notify_all();
+    changed_.notify_all();
     return true;
 }
 
 bool FrameRing::fileFrameInSlot(int slot, std::unique_ptr<uint8_t[]>& buffer, uint32_t capacity) {
     {
-        platform::LockGuard lock(m_lock);
+        platform::LockGuard lock(lock_);
         if (slot < 0 || slot >= kSlots) return false;
-        m_lock.wait(m_changed, [&]() ORVANE_REQUIRES(m_lock) { return m_readers[slot] == 0; });
-        if (m_capacity == 0 || capacity != m_capacity || !buffer) return false;
-        m_slots[slot].swap(buffer);
-        m_slotFrame[slot] = 0;  // not a published frame
-        if (m_newest == slot) m_newest = kNoSlot;
+        lock_.wait(changed_, [&]() ORVANE_REQUIRES(lock_) { return readers_[slot] == 0; });
+        if (capacity_ == 0 || capacity != capacity_ || !buffer) return false;
+        slots_[slot].swap(buffer);
+        slotFrame_[slot] = 0;  // not a published frame
+        if (newest_ == slot) newest_ = kNoSlot;
     }
-    m_changed.notify_all();
+    changed_.notify_all();
     return true;
 }
 
@@ -124,14 +122,14 @@ bool FrameRing::copy(void* buffer, uint64_t length, bool firstSlot, int orientat
     FrameFormat fmt;
     const uint8_t* src;
     {
-        platform::LockGuard lock(m_lock);
-        if (m_capacity == 0 || length < m_format.frameBytes) return false;
+        platform::LockGuard lock(lock_);
+        if (capacity_ == 0 || length < format_.frameBytes) return false;
         // The newest slot; before the first frame, the slot before the write index, as the
         // ring has always been read.
-        slot = firstSlot ? 0 : (m_newest != kNoSlot ? m_newest : (m_writeIndex + 3) % kSlots);
-        ++m_readers[slot];
-        fmt = m_format;
-        src = m_slots[slot].get();
+        slot = firstSlot ? 0 : (newest_ != kNoSlot ? newest_ : (writeIndex_ + 3) % kSlots);
+        ++readers_[slot];
+        fmt = format_;
+        src = slots_[slot].get();
     }
     const int32_t o = fmt.orientation;
     const bool turned = o == 3 || o == 4;
@@ -139,11 +137,11 @@ bool FrameRing::copy(void* buffer, uint64_t length, bool firstSlot, int orientat
     const bool reversePixels = o == 2 || o == 4;
     copyOriented(static_cast<uint8_t*>(buffer), src, fmt, reverseRows, reversePixels);
     {
-        platform::LockGuard lock(m_lock);
-        --m_readers[slot];
-        if (markHandedOver) m_handedOver = std::max(m_handedOver, m_slotFrame[slot]);
+        platform::LockGuard lock(lock_);
+        --readers_[slot];
+        if (markHandedOver) handedOver_ = std::max(handedOver_, slotFrame_[slot]);
     }
-    m_changed.notify_all();
+    changed_.notify_all();
     return true;
 }
 
@@ -174,51 +172,51 @@ void FrameRing::copyOriented(uint8_t* dst, const uint8_t* src, const FrameFormat
 
 void FrameRing::setEvent() {
     {
-        platform::LockGuard lock(m_lock);
-        m_eventSet = true;
+        platform::LockGuard lock(lock_);
+        eventSet_ = true;
     }
-    m_changed.notify_all();
+    changed_.notify_all();
 }
 
 void FrameRing::openEvent() {
-    platform::LockGuard lock(m_lock);
-    if (!m_eventOpen) {
-        m_eventOpen = true;
-        m_eventSet = false;
+    platform::LockGuard lock(lock_);
+    if (!eventOpen_) {
+        eventOpen_ = true;
+        eventSet_ = false;
     }
 }
 
 void FrameRing::closeEvent() {
     {
-        platform::LockGuard lock(m_lock);
-        m_eventOpen = false;
-        m_eventSet = false;
+        platform::LockGuard lock(lock_);
+        eventOpen_ = false;
+        eventSet_ = false;
     }
-    m_changed.notify_all();
+    changed_.notify_all();
 }
 
 bool FrameRing::waitEvent(uint32_t timeoutMs) {
-    platform::LockGuard lock(m_lock);
-    auto ready = [this]() ORVANE_REQUIRES(m_lock) { return m_eventSet || !m_eventOpen; };
-    if (!m_lock.waitFor(m_changed, std::chrono::milliseconds(timeoutMs), ready)) return false;
-    if (!m_eventOpen) return false;
-    m_eventSet = false;
+    platform::LockGuard lock(lock_);
+    auto ready = [this]() ORVANE_REQUIRES(lock_) { return eventSet_ || !eventOpen_; };
+    if (!lock_.waitFor(changed_, std::chrono::milliseconds(timeoutMs), ready)) return false;
+    if (!eventOpen_) return false;
+    eventSet_ = false;
     return true;
 }
 
 bool FrameRing::hasNewFrame() const {
-    platform::LockGuard lock(m_lock);
-    return m_published != m_handedOver;
+    platform::LockGuard lock(lock_);
+    return published_ != handedOver_;
 }
 
 void FrameRing::markAllHandedOver() {
-    platform::LockGuard lock(m_lock);
-    m_handedOver = m_published;
+    platform::LockGuard lock(lock_);
+    handedOver_ = published_;
 }
 
 uint64_t FrameRing::allocationCount() const {
-    platform::LockGuard lock(m_lock);
-    return m_allocations;
+    platform::LockGuard lock(lock_);
+    return allocations_;
 }
 
 }  // namespace orvane::device

@@ -84,21 +84,21 @@ class FrameRing {
     static void copyOriented(uint8_t* dst, const uint8_t* src, const FrameFormat& fmt,
                              bool reverseRows, bool reversePixels);
 
-    mutable platform::Mutex m_lock;     // the ring lock; a leaf lock (nothing is taken inside it)
-    std::condition_variable m_changed;  // signalled on slot release, write end and event set
+    mutable platform::Mutex lock_;     // the ring lock; a leaf lock (nothing is taken inside it)
+    std::condition_variable changed_;  // signalled on slot release, write end and event set
     // Pointers, not contents: a slot's bytes are read by its readers outside the lock.
-    std::unique_ptr<uint8_t[]> m_slots[kSlots] ORVANE_GUARDED_BY(m_lock);
-    uint32_t m_capacity ORVANE_GUARDED_BY(m_lock) = 0;
-    FrameFormat m_format ORVANE_GUARDED_BY(m_lock);
-    int m_writeIndex ORVANE_GUARDED_BY(m_lock) = 0;        // next slot to fill
-    int m_newest ORVANE_GUARDED_BY(m_lock) = kNoSlot;      // slot of the newest published frame
-    int m_readers[kSlots] ORVANE_GUARDED_BY(m_lock) = {};  // readers copying each slot
-    uint64_t m_published ORVANE_GUARDED_BY(m_lock) = 0;    // frames published so far
-    uint64_t m_handedOver ORVANE_GUARDED_BY(m_lock) = 0;   // frames a reader has taken
-    uint64_t m_slotFrame[kSlots] ORVANE_GUARDED_BY(m_lock) = {};  // frame held by each slot
-    bool m_eventSet ORVANE_GUARDED_BY(m_lock) = false;
-    bool m_eventOpen ORVANE_GUARDED_BY(m_lock) = false;
-    uint64_t m_allocations ORVANE_GUARDED_BY(m_lock) = 0;
+    std::unique_ptr<uint8_t[]> slots_[kSlots] ORVANE_GUARDED_BY(lock_);
+    uint32_t capacity_ ORVANE_GUARDED_BY(lock_) = 0;
+    FrameFormat format_ ORVANE_GUARDED_BY(lock_);
+    int writeIndex_ ORVANE_GUARDED_BY(lock_) = 0;        // next slot to fill
+    int newest_ ORVANE_GUARDED_BY(lock_) = kNoSlot;      // slot of the newest published frame
+    int readers_[kSlots] ORVANE_GUARDED_BY(lock_) = {};  // readers copying each slot
+    uint64_t published_ ORVANE_GUARDED_BY(lock_) = 0;    // frames published so far
+    uint64_t handedOver_ ORVANE_GUARDED_BY(lock_) = 0;   // frames a reader has taken
+    uint64_t slotFrame_[kSlots] ORVANE_GUARDED_BY(lock_) = {};  // frame held by each slot
+    bool eventSet_ ORVANE_GUARDED_BY(lock_) = false;
+    bool eventOpen_ ORVANE_GUARDED_BY(lock_) = false;
+    uint64_t allocations_ ORVANE_GUARDED_BY(lock_) = 0;
 };
 
 }  // namespace orvane::device

@@ -5,31 +5,31 @@
 namespace orvane::sensors {
 
 CSensorBase::CSensorBase(transport::CControllerBase* controller, uint8_t busAddress)
-    : m_controller(controller), m_busAddress(busAddress) {
-    std::memset(&m_info, 0, sizeof(m_info));
-    std::memset(m_scratch, 0, sizeof(m_scratch));
+    : controller_(controller), busAddress_(busAddress) {
+    std::memset(&info_, 0, sizeof(info_));
+    std::memset(scratch_, 0, sizeof(scratch_));
 }
 
 CSensorBase::~CSensorBase() = default;
 
 void CSensorBase::storeWindow(int x, int y, int width, int height, int mode) {
-    m_info.windowX = x;
-    m_info.windowY = y;
-    m_info.windowWidth = width;
-    m_info.windowHeight = height;
-    m_info.windowMode = mode;
+    info_.windowX = x;
+    info_.windowY = y;
+    info_.windowWidth = width;
+    info_.windowHeight = height;
+    info_.windowMode = mode;
 }
 
 int CSensorBase::SetModelVariant(int code) {
-    m_modelVariant = code;
+    modelVariant_ = code;
     return 1;
 }
 int CSensorBase::SetOptionFlags(int flags) {
-    m_optionFlags = flags;
+    optionFlags_ = flags;
     return 1;
 }
 int CSensorBase::GetOptionFlags() {
-    return m_optionFlags;
+    return optionFlags_;
 }
 int CSensorBase::Initialize() {
     return 0;
@@ -161,7 +161,7 @@ int CSensorBase::GetChannelOffsetDefault(int*) {
 // The level and gain-step queries report the model's value together with whether the model
 // has the control at all, so a caller can tell "0" from "unsupported" by the result.
 int CSensorBase::HasLevelControl() {
-    return m_info.levelSupported;
+    return info_.levelSupported;
 }
 int CSensorBase::SetLevel(int) {
     return 0;
@@ -177,31 +177,31 @@ double writeField(double* out, double value, int supported) {
 }
 }  // namespace
 int CSensorBase::GetLevel(int* v) {
-    return writeField(v, m_info.level, m_info.levelSupported);
+    return writeField(v, info_.level, info_.levelSupported);
 }
 int CSensorBase::GetLevelMin(int* v) {
-    return writeField(v, m_info.levelMin, m_info.levelSupported);
+    return writeField(v, info_.levelMin, info_.levelSupported);
 }
 int CSensorBase::GetLevelMax(int* v) {
-    return writeField(v, m_info.levelMax, m_info.levelSupported);
+    return writeField(v, info_.levelMax, info_.levelSupported);
 }
 int CSensorBase::GetLevelDefault(int* v) {
-    return writeField(v, m_info.levelDefault, m_info.levelSupported);
+    return writeField(v, info_.levelDefault, info_.levelSupported);
 }
 int CSensorBase::HasGainStep() {
-    return m_info.gainStepSupported;
+    return info_.gainStepSupported;
 }
 int CSensorBase::GetGainStepMin(int* v) {
-    return writeField(v, m_info.gainStepMin, m_info.gainStepSupported);
+    return writeField(v, info_.gainStepMin, info_.gainStepSupported);
 }
 int CSensorBase::GetGainStepMax(int* v) {
-    return writeField(v, m_info.gainStepMax, m_info.gainStepSupported);
+    return writeField(v, info_.gainStepMax, info_.gainStepSupported);
 }
 int CSensorBase::GetGainStepDefault(int* v) {
-    return writeField(v, m_info.gainStepDefault, m_info.gainStepSupported);
+    return writeField(v, info_.gainStepDefault, info_.gainStepSupported);
 }
 int CSensorBase::GetGainStep(int* v) {
-    return writeField(v, m_info.gainStep, m_info.gainStepSupported);
+    return writeField(v, info_.gainStep, info_.gainStepSupported);
 }
 int CSensorBase::SetGainStep(int) {
     return 0;
@@ -240,16 +240,16 @@ int CSensorBase::GetMirrorH(int*) {
     return 0;
 }
 int CSensorBase::GetMirrorVDefault() {
-    return m_info.mirrorVDefault;
+    return info_.mirrorVDefault;
 }
 int CSensorBase::GetMirrorHDefault() {
-    return m_info.mirrorHDefault;
+    return info_.mirrorHDefault;
 }
 int CSensorBase::HasHardwareMirrorV() {
-    return m_info.mirrorVHardware;
+    return info_.mirrorVHardware;
 }
 int CSensorBase::HasHardwareMirrorH() {
-    return m_info.mirrorHHardware;
+    return info_.mirrorHHardware;
 }
 int CSensorBase::Command(int, void*) {
     return 0;
@@ -296,7 +296,7 @@ int CSensorBase::Reserved86() {
 
 int CSensorBase::GetSensorInfo(SensorInfo* destination) {
     if (destination == nullptr) return 0;
-    std::memcpy(destination, &m_info, sizeof(SensorInfo));
+    std::memcpy(destination, &info_, sizeof(SensorInfo));
     return 1;
 }
 
@@ -365,20 +365,20 @@ int CSensorBase::SetCoolingTarget(double) {
     return 0;
 }
 int CSensorBase::HasExposureTimeEx() {
-    return m_info.exposureTimeExSupported;
+    return info_.exposureTimeExSupported;
 }
 double CSensorBase::GetExposureTimeExMin(double* v) {
-    return writeField(v, m_info.exposureTimeExMin, m_info.exposureTimeExSupported);
+    return writeField(v, info_.exposureTimeExMin, info_.exposureTimeExSupported);
 }
 double CSensorBase::GetExposureTimeExMax(double* v) {
-    return writeField(v, m_info.exposureTimeExMax, m_info.exposureTimeExSupported);
+    return writeField(v, info_.exposureTimeExMax, info_.exposureTimeExSupported);
 }
 double CSensorBase::GetExposureTimeExDefault(double* v) {
-    return writeField(v, m_info.exposureTimeExDefault, m_info.exposureTimeExSupported);
+    return writeField(v, info_.exposureTimeExDefault, info_.exposureTimeExSupported);
 }
 int CSensorBase::GetExposureTimeEx(double* v) {
-    if (v != nullptr) *v = m_info.exposureTimeEx;
-    return m_info.exposureTimeExSupported;
+    if (v != nullptr) *v = info_.exposureTimeEx;
+    return info_.exposureTimeExSupported;
 }
 int CSensorBase::SetExposureTimeEx(double) {
     return 0;

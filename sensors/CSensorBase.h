@@ -266,26 +266,26 @@ class CSensorBase {
     virtual int SetExtraMode(int mode);                      // 128
 
     // Read-only access for the device SDK's direct field reads.
-    const SensorInfo& info() const { return m_info; }
+    const SensorInfo& info() const { return info_; }
     // The device SDK stores the read-back window into the block (SetCaptureWindow).
     void storeWindow(int x, int y, int width, int height, int mode);
 
-    transport::CControllerBase* controller() const { return m_controller; }
-    uint8_t busAddress() const { return m_busAddress; }
-    int modelVariant() const { return m_modelVariant; }
+    transport::CControllerBase* controller() const { return controller_; }
+    uint8_t busAddress() const { return busAddress_; }
+    int modelVariant() const { return modelVariant_; }
 
   protected:
-    SensorInfo m_info;  // The sensor information block; first in the object's data.
+    SensorInfo info_;  // The sensor information block; first in the object's data.
 
     // Private state of every model.
-    uint8_t m_scratch[32];                     // zeroed at construction
-    transport::CControllerBase* m_controller;  // borrowed; may be null
-    uint8_t m_busAddress;                      // 8-bit bus address (write form)
-    int32_t m_optionFlags = 0;                 // SetOptionFlags / GetOptionFlags
-    uint16_t m_firmwareLevel = 0;              // cached controller version word
-    int32_t m_modelVariant = 0;                // SetModelVariant
-    int64_t m_auxSetting = 1;                  // written only by models using SetAuxSetting
-    int32_t m_auxWords[2] = {0, 0};
+    uint8_t scratch_[32];                     // zeroed at construction
+    transport::CControllerBase* controller_;  // borrowed; may be null
+    uint8_t busAddress_;                      // 8-bit bus address (write form)
+    int32_t optionFlags_ = 0;                 // SetOptionFlags / GetOptionFlags
+    uint16_t firmwareLevel_ = 0;              // cached controller version word
+    int32_t modelVariant_ = 0;                // SetModelVariant
+    int64_t auxSetting_ = 1;                  // written only by models using SetAuxSetting
+    int32_t auxWords_[2] = {0, 0};
 };
 
 }  // namespace orvane::sensors

@@ -15,7 +15,7 @@ int put(int* out, int32_t value) {
 
 CSensorIMX178::CSensorIMX178(transport::CControllerBase* controller, uint8_t busAddress)
     : CSensorBase(controller, busAddress) {
-    SensorInfo& i = m_info;
+    SensorInfo& i = info_;
     i.maxWidth = kMaxWidth;
     i.maxHeight = kMaxHeight;
     i.defaultWindowWidth = kMaxWidth;
@@ -52,18 +52,18 @@ int CSensorIMX178::Command(int, void*) {
 
 int CSensorIMX178::WriteRegister(int reg, int value) {
     platform::sleepMs(1);
-    if (m_controller == nullptr) return 0;
+    if (controller_ == nullptr) return 0;
     const uint8_t bytes[3] = {static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg),
                               static_cast<uint8_t>(value)};
-    return m_controller->BusWrite(m_busAddress, bytes, 3) != 0 ? 1 : 0;
+    return controller_->BusWrite(busAddress_, bytes, 3) != 0 ? 1 : 0;
 }
 
 int CSensorIMX178::ReadRegister(int reg, int* value) {
-    if (m_controller == nullptr) return 0;
+    if (controller_ == nullptr) return 0;
     const uint8_t address[2] = {static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg)};
-    if (m_controller->BusWrite(m_busAddress, address, 2) == 0) return 0;
+    if (controller_->BusWrite(busAddress_, address, 2) == 0) return 0;
     uint8_t byte = 0;
-    if (m_controller->BusRead(m_busAddress, &byte, 1) == 0) return 0;
+    if (controller_->BusRead(busAddress_, &byte, 1) == 0) return 0;
     if (value != nullptr) *value = byte;
     return 1;
 }
@@ -71,10 +71,10 @@ int CSensorIMX178::ReadRegister(int reg, int* value) {
 // Defaults are pushed one by one and their results deliberately not combined: a camera that
 // refuses one setting still gets the others.
 int CSensorIMX178::ApplyDefaults() {
-    SetGlobalGain(m_info.globalGainDefault);
-    SetExposureLines(m_info.exposureLinesDefault);
-    SetMirrorH(m_info.mirrorHDefault);
-    SetMirrorV(m_info.mirrorVDefault);
+    SetGlobalGain(info_.globalGainDefault);
+    SetExposureLines(info_.exposureLinesDefault);
+    SetMirrorH(info_.mirrorHDefault);
+    SetMirrorV(info_.mirrorVDefault);
     SetWindow(0, kMaxWidth, 0, kMaxHeight, 0);
     return 1;
 }
@@ -86,13 +86,13 @@ void CSensorIMX178::writeFrameLength(uint32_t lines) {
 }
 
 int CSensorIMX178::SetExposureLines(int lines) {
-    uint32_t frame = static_cast<uint32_t>(m_info.frameLength);
+    uint32_t frame = static_cast<uint32_t>(info_.frameLength);
     const uint32_t requested = static_cast<uint32_t>(lines);
     if (frame < requested) {
         // Exposure longer than the nominal frame: stretch the frame to the exposure.
         writeFrameLength(requested);
         frame = requested;
-    } else if (m_info.exposureLines > static_cast<int32_t>(frame)) {
+    } else if (info_.exposureLines > static_cast<int32_t>(frame)) {
         // Undo an earlier stretch.
         writeFrameLength(frame);
     }
@@ -100,29 +100,29 @@ int CSensorIMX178::SetExposureLines(int lines) {
     if (WriteRegister(kRegShutter0, static_cast<int>(shutter & 0xFF)) == 0) return 0;
     WriteRegister(kRegShutter0 + 1, static_cast<int>((shutter >> 8) & 0xFF));
     WriteRegister(kRegShutter0 + 2, static_cast<int>((shutter >> 16) & 0xFF));
-    m_info.exposureLines = lines;
+    info_.exposureLines = lines;
     return 1;
 }
 
 int CSensorIMX178::SetExposureTime(unsigned time) {
-    const double step = m_info.lineLength * 10.0 / m_info.clockKHz;  // one line in 0.1 ms
+    const double step = info_.lineLength * 10.0 / info_.clockKHz;  // one line in 0.1 ms
     if (time == 0) return 0;
     int64_t lines = static_cast<int64_t>(time / step);
     if (lines == 0) lines = 1;
     int32_t stored = static_cast<int32_t>(time);
-    if (lines > m_info.exposureLinesMax) {
-        lines = m_info.exposureLinesMax;
-        stored = static_cast<int32_t>(m_info.exposureLinesMax * step);
+    if (lines > info_.exposureLinesMax) {
+        lines = info_.exposureLinesMax;
+        stored = static_cast<int32_t>(info_.exposureLinesMax * step);
     }
     if (SetExposureLines(static_cast<int>(lines)) == 0) return 0;
-    m_info.exposureTime = stored;
+    info_.exposureTime = stored;
     return 1;
 }
 
 int CSensorIMX178::SetGlobalGain(int gain) {
     if (WriteRegister(kRegGainLow, gain & 0xFF) == 0) return 0;
     WriteRegister(kRegGainHigh, (gain >> 8) & 0xFF);
-    m_info.globalGain = gain;
+    info_.globalGain = gain;
     return 1;
 }
 
@@ -137,10 +137,10 @@ int CSensorIMX178::setMirrorBit(uint8_t bit, int on, int32_t& stored) {
 }
 
 int CSensorIMX178::SetMirrorV(int on) {
-    return setMirrorBit(kMirrorVBit, on, m_info.mirrorV);
+    return setMirrorBit(kMirrorVBit, on, info_.mirrorV);
 }
 int CSensorIMX178::SetMirrorH(int on) {
-    return setMirrorBit(kMirrorHBit, on, m_info.mirrorH);
+    return setMirrorBit(kMirrorHBit, on, info_.mirrorH);
 }
 
 int CSensorIMX178::SetWindow(int x, int width, int y, int height, int /*mode*/) {
@@ -152,7 +152,7 @@ int CSensorIMX178::SetWindow(int x, int width, int y, int height, int /*mode*/) 
     const int64_t ay = (static_cast<int64_t>(y) + 1) & ~int64_t{1};
     const int64_t ah = (static_cast<int64_t>(height) + 1) & ~int64_t{1};
     if (ax < 0 || ay < 0 || aw <= 0 || ah <= 0) return 0;
-    if (ax + aw > m_info.maxWidth || ay + ah > m_info.maxHeight) return 0;
+    if (ax + aw > info_.maxWidth || ay + ah > info_.maxHeight) return 0;
 
     int control = 0;
     if (ReadRegister(kRegReadoutControl, &control) != 0) {
@@ -165,13 +165,13 @@ int CSensorIMX178::SetWindow(int x, int width, int y, int height, int /*mode*/) 
     WriteRegister(kRegLineLength0 + 1, (kWindowLineLengthRegister >> 8) & 0xFF);
 
     // The window mode is a sub-sampling code this sensor does not use; it keeps its value.
-    m_info.windowX = static_cast<int32_t>(ax);
-    m_info.windowY = static_cast<int32_t>(ay);
-    m_info.windowWidth = static_cast<int32_t>(aw);
-    m_info.windowHeight = static_cast<int32_t>(ah);
+    info_.windowX = static_cast<int32_t>(ax);
+    info_.windowY = static_cast<int32_t>(ay);
+    info_.windowWidth = static_cast<int32_t>(aw);
+    info_.windowHeight = static_cast<int32_t>(ah);
 
-    const int wx = m_info.windowX, wy = m_info.windowY;
-    const int ww = m_info.windowWidth, wh = m_info.windowHeight;
+    const int wx = info_.windowX, wy = info_.windowY;
+    const int ww = info_.windowWidth, wh = info_.windowHeight;
     WriteRegister(kRegWindowX0, wx & 0xFF);
     WriteRegister(kRegWindowX0 + 1, (wx >> 8) & 0x07);
     WriteRegister(kRegWindowY0, wy & 0xFF);
@@ -184,11 +184,11 @@ int CSensorIMX178::SetWindow(int x, int width, int y, int height, int /*mode*/) 
 }
 
 int CSensorIMX178::GetWindow(int* x, int* width, int* y, int* height, int* mode) {
-    if (x != nullptr) *x = m_info.windowX;
-    if (width != nullptr) *width = m_info.windowWidth;
-    if (y != nullptr) *y = m_info.windowY;
-    if (height != nullptr) *height = m_info.windowHeight;
-    if (mode != nullptr) *mode = m_info.windowMode;
+    if (x != nullptr) *x = info_.windowX;
+    if (width != nullptr) *width = info_.windowWidth;
+    if (y != nullptr) *y = info_.windowY;
+    if (height != nullptr) *height = info_.windowHeight;
+    if (mode != nullptr) *mode = info_.windowMode;
     return 1;
 }
 
@@ -205,55 +205,55 @@ int CSensorIMX178::GetTriggerMode(int* on) {
 }
 
 int CSensorIMX178::GetExposureLines(int* v) {
-    return put(v, m_info.exposureLines);
+    return put(v, info_.exposureLines);
 }
 int CSensorIMX178::GetGlobalGain(int* v) {
-    return put(v, m_info.globalGain);
+    return put(v, info_.globalGain);
 }
 int CSensorIMX178::GetExposureLinesMin(int* v) {
-    return put(v, m_info.exposureLinesMin);
+    return put(v, info_.exposureLinesMin);
 }
 int CSensorIMX178::GetExposureLinesMax(int* v) {
-    return put(v, m_info.exposureLinesMax);
+    return put(v, info_.exposureLinesMax);
 }
 int CSensorIMX178::GetExposureLinesDefault(int* v) {
-    return put(v, m_info.exposureLinesDefault);
+    return put(v, info_.exposureLinesDefault);
 }
 int CSensorIMX178::GetGlobalGainMin(int* v) {
-    return put(v, m_info.globalGainMin);
+    return put(v, info_.globalGainMin);
 }
 int CSensorIMX178::GetGlobalGainMax(int* v) {
-    return put(v, m_info.globalGainMax);
+    return put(v, info_.globalGainMax);
 }
 int CSensorIMX178::GetGlobalGainDefault(int* v) {
-    return put(v, m_info.globalGainDefault);
+    return put(v, info_.globalGainDefault);
 }
 int CSensorIMX178::GetColorGainMin(int* v) {
-    return put(v, m_info.colorGainMin);
+    return put(v, info_.colorGainMin);
 }
 int CSensorIMX178::GetColorGainMax(int* v) {
-    return put(v, m_info.colorGainMax);
+    return put(v, info_.colorGainMax);
 }
 int CSensorIMX178::GetColorGainDefault(int* v) {
-    return put(v, m_info.colorGainDefault);
+    return put(v, info_.colorGainDefault);
 }
 int CSensorIMX178::GetExposureTime(int* v) {
-    return put(v, m_info.exposureTime);
+    return put(v, info_.exposureTime);
 }
 int CSensorIMX178::GetExposureTimeMin(int* v) {
-    return put(v, m_info.exposureTimeMin);
+    return put(v, info_.exposureTimeMin);
 }
 int CSensorIMX178::GetExposureTimeMax(int* v) {
-    return put(v, m_info.exposureTimeMax);
+    return put(v, info_.exposureTimeMax);
 }
 int CSensorIMX178::GetExposureTimeDefault(int* v) {
-    return put(v, m_info.exposureTimeDefault);
+    return put(v, info_.exposureTimeDefault);
 }
 int CSensorIMX178::GetMirrorV(int* v) {
-    return put(v, m_info.mirrorV);
+    return put(v, info_.mirrorV);
 }
 int CSensorIMX178::GetMirrorH(int* v) {
-    return put(v, m_info.mirrorH);
+    return put(v, info_.mirrorH);
 }
 
 }  // namespace orvane::sensors

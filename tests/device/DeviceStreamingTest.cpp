@@ -223,7 +223,7 @@ TEST_F(StreamingTest, ReallocationAndReopenStopTheCaptureFirst) {
 class TurningSensor : public sensors::CSensorIMX178 {
   public:
     TurningSensor(transport::CControllerBase* c, int code) : CSensorIMX178(c) {
-        m_info.orientation = code;
+        info_.orientation = code;
     }
 };
 

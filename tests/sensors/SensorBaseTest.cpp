@@ -13,11 +13,11 @@ namespace {
 class PatternSensor : public CSensorBase {
   public:
     PatternSensor() : CSensorBase(nullptr, 0x10) {
-        auto* words = reinterpret_cast<unsigned char*>(&m_info);
-        for (size_t i = 0; i < sizeof(m_info); ++i) words[i] = static_cast<unsigned char>(i * 7);
-        m_info.exposureTimeExMin = 0.125;
-        m_info.exposureTimeExDefault = 1e-3;
-        m_info.exposureTimeExSupported = 1;
+        auto* words = reinterpret_cast<unsigned char*>(&info_);
+        for (size_t i = 0; i < sizeof(info_); ++i) words[i] = static_cast<unsigned char>(i * 7);
+        info_.exposureTimeExMin = 0.125;
+        info_.exposureTimeExDefault = 1e-3;
+        info_.exposureTimeExSupported = 1;
     }
 };
 
