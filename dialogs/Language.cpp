@@ -5,15 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/Locale.h"
+
 namespace orvane::dialogs {
 
 Language userLanguage() {
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (value == nullptr || *value == '\0') continue;
-        return std::strncmp(value, "ja", 2) == 0 ? Language::Japanese : Language::English;
-    }
-    return Language::English;
+    return platform::systemLanguageIsJapanese() ? Language::Japanese : Language::English;
 }
 
 std::string formatText(const char* format, ...) {

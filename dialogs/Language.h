@@ -8,9 +8,8 @@ namespace orvane::dialogs {
 
 enum class Language { English, Japanese };
 
-// The language of the current user's locale: the first non-empty one of LC_ALL,
-// LC_MESSAGES and LANG (the order in which POSIX lets them override each other) decides;
-// a value starting with "ja" means Japanese.
+// The language of the system's locale (platform::systemLanguageIsJapanese): Japanese or
+// English.
 Language userLanguage();
 
 // Picks the text of the language.

@@ -8,7 +8,7 @@
 // a zeroed segment.
 //
 // Name: ORVANE_SHM_NAME, when set, replaces the default name (parallel tests use it to keep
-// apart); a leading '/' is added when missing.
+// apart); on POSIX a leading '/' is added when missing, on Windows the name is used as is.
 //
 // Threads: one object may be used from several threads; lock() serialises them as well as
 // other processes.
@@ -64,6 +64,19 @@ class SharedMemory {
     static std::string resolveName(const std::string& defaultName);
 
   private:
+#if defined(_WIN32)
+    // Win32: a named file mapping; its handles are owned. The kernel closes them when a
+    // process dies, so a crashed user neither keeps the mapping alive nor counts as live.
+    SharedMemory(void* mapping, void* serial, uint8_t* view, size_t size, std::string name);
+    bool claimSlot();
+
+    void* mapping_;         // file-mapping handle
+    void* serial_;          // named mutex that serialises copies between processes
+    void* slot_ = nullptr;  // named event whose existence marks this user alive
+    uint8_t* view_;
+    size_t size_;
+    std::string name_;
+#else
     SharedMemory(int fd, uint8_t* view, size_t size, std::string name);
     bool lockRange(off_t start, short type, bool wait) const;
     void unlockRange(off_t start) const;
@@ -73,7 +86,8 @@ class SharedMemory {
     uint8_t* view_;  // owned mapping of size_ bytes
     size_t size_;
     std::string name_;
-    off_t slot_ = -1;                 // byte offset of our liveness slot, -1 when none
+    off_t slot_ = -1;  // byte offset of our liveness slot, -1 when none
+#endif
     mutable std::mutex threadMutex_;  // serialises the threads of this process using *this
 };
 

@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "session/ControlTable.h"
+#include "support/Regex.h"
 
 namespace {
 

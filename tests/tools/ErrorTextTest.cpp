@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
 #include "ErrorText.h"
+#include "support/Regex.h"
 
 namespace {
 
