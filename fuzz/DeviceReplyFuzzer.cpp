@@ -109,15 +109,16 @@ void deviceOperations(World& w, uint8_t choice) {
     device::COrvaneUSB3Q7SimpleSdk& d = *w.device;
     fuzz::ReplyScript& s = *w.script;
     if (d.Open(0) == 0) return;
-    d.SetWideTransfer((choice & 0x08) != 0 ? 1 : 0);
     // A small window keeps the buffers small; a device that refuses it is left alone, since a
-    // full-size frame would cost more to stage than the whole rest of the input.
+    // full-size frame would cost more to stage than the whole rest of the input. The window
+    // comes before the transfer width, whose change sizes the buffers at once.
     const int width = 16 + 4 * (s.byte() % 16);
     const int height = 4 + 2 * (s.byte() % 8);
     d.SetCaptureWindow(0, 0, width, height, 0);
     int x = 0, y = 0, gw = 0, gh = 0, mode = 0;
     d.GetSensorGeometry(&x, &y, &gw, &gh, &mode);
     if (gw <= 0 || gh <= 0 || gw * gh > 64 * 64) return;
+    d.SetWideTransfer((choice & 0x08) != 0 ? 1 : 0);
 
     const int grab = d.GrabOne();
     check(grab >= 0 && grab <= 2, "GrabOne result");

@@ -30,6 +30,13 @@ class InputFd {
     InputFd(const InputFd&) = delete;
     InputFd& operator=(const InputFd&) = delete;
     bool ok() const { return fd_ >= 0; }
+    // The length of a regular file; -1 for anything else (a pipe or device has no length to
+    // check the header against, and could keep a reader waiting).
+    int64_t regularFileBytes() const {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+        return static_cast<int64_t>(st.st_size);
+    }
     // Reads exactly `bytes` bytes, or fails (end of file counts as failure).
     bool readAll(void* out, size_t bytes) {
         auto* p = static_cast<uint8_t*>(out);
@@ -46,6 +53,13 @@ class InputFd {
   private:
     int fd_;
 };
+
+// The bytes the header's four blocks claim after it, summed without overflow.
+uint64_t claimedBytes(const MaskFileHeader& header) {
+    uint64_t total = kMaskHeaderBytes;
+    for (uint32_t block : header.blockBytes) total += block;
+    return total;
+}
 
 // Copies staged blocks into the references; only called once all four are complete.
 void commit(const MaskReferences& refs, const uint8_t* const blocks[4]) {
@@ -101,7 +115,7 @@ int DecodeMaskData(const uint8_t* data, size_t size, const MaskReferences& refs)
     if (data == nullptr || size < kMaskHeaderBytes) return 0;
     MaskFileHeader header{};
     std::memcpy(&header, data, sizeof header);
-    if (!MaskHeaderAccepted(header, refs) || size < kMaskFileBytes) return 0;
+    if (!MaskHeaderAccepted(header, refs) || size < claimedBytes(header)) return 0;
     const uint8_t* blocks[4];
     size_t offset = kMaskHeaderBytes;
     for (int i = 0; i < 4; ++i) {
@@ -116,10 +130,16 @@ int LoadMaskFile(const char* path, const MaskReferences& refs) {
     if (path == nullptr || *path == '\0') return 0;
     InputFd in(path);
     if (!in.ok()) return 0;
+    // A hostile or truncated file must cost nothing: its length is checked against what the
+    // header claims before anything is allocated or read beyond the header.
+    const int64_t fileBytes = in.regularFileBytes();
+    if (fileBytes < static_cast<int64_t>(kMaskFileBytes)) return 0;
     MaskFileHeader header{};
-    if (!in.readAll(&header, sizeof header) || !MaskHeaderAccepted(header, refs)) return 0;
-    // Stage the blocks first: a file that ends early must not leave the references half
-    // replaced.
+    if (!in.readAll(&header, sizeof header) || !MaskHeaderAccepted(header, refs) ||
+        static_cast<uint64_t>(fileBytes) < claimedBytes(header))
+        return 0;
+    // Stage the blocks first: a file that shrinks while it is read must not leave the
+    // references half replaced.
     imaging::AlignedBytes staging = imaging::alignedAlloc(kMaskFileBytes - kMaskHeaderBytes);
     if (!staging) return 0;
     if (!in.readAll(staging.get(), kMaskFileBytes - kMaskHeaderBytes)) return 0;

@@ -60,8 +60,10 @@ int MaskHeaderAccepted(const MaskFileHeader& header, const MaskReferences& refs)
 int SaveMaskFile(const char* path, const ConstMaskReferences& refs);
 
 // Reads a mask file into `refs`. The references change only when the whole file was
-// accepted: a missing file, a wrong header, or a file too short for its four blocks gives
-// 0 and leaves them untouched. Bytes after the fourth block are ignored.
+// accepted: a missing file, something other than a regular file, a wrong header, or a file
+// too short for its four blocks gives 0 and leaves them untouched. The file's length is
+// checked before anything beyond the header is allocated or read. Bytes after the fourth
+// block are ignored.
 int LoadMaskFile(const char* path, const MaskReferences& refs);
 
 // The same for a file image held in memory.
