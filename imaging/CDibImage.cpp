@@ -6,6 +6,8 @@
 #include <iterator>
 #include <utility>
 
+#include "platform/AlignedMemory.h"
+
 namespace orvane::imaging {
 
 namespace {
@@ -20,13 +22,14 @@ bool validBitCount(int bitCount) {
 }  // namespace
 
 void AlignedFree::operator()(uint8_t* p) const noexcept {
-    std::free(p);
+    platform::freeAligned(p);
 }
 
 AlignedBytes alignedAlloc(size_t bytes) {
-    const size_t rounded = (std::max<size_t>(bytes, 1) + kAlignment - 1) / kAlignment * kAlignment;
-    auto* p = static_cast<uint8_t*>(std::aligned_alloc(kAlignment, rounded));
-    if (p != nullptr) std::memset(p, 0, rounded);
+    const size_t wanted = std::max<size_t>(bytes, 1);
+    auto* p = static_cast<uint8_t*>(platform::allocateAligned(kAlignment, wanted));
+    // Zero the whole rounded block so that row padding is never stale memory.
+    if (p != nullptr) std::memset(p, 0, (wanted + kAlignment - 1) / kAlignment * kAlignment);
     return AlignedBytes(p);
 }
 

@@ -3,8 +3,8 @@
 // Order of choice (DriverPort.h): a test's ScopedBackendOverride, then the virtual cameras when
 // ORVANE_VIRTUAL_CAMERAS is set, then libusb (when built with it), then no devices.
 // CFx3Api calls registerDriverBackends() before it first asks for a backend, so no static
-// initialiser is needed and the choice lives here, above the platform layer that must not
-// know the virtual camera.
+// initialiser is needed. The definition lives in the library's composition root
+// (api/DriverBackends.cpp): the transport layer must not know the virtual camera.
 #pragma once
 
 namespace orvane::transport {

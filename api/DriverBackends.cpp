@@ -1,3 +1,5 @@
+// The composition root chooses the driver-port backends: only here may the library see both the
+// transport layer and the virtual camera, which sit side by side below it.
 #include "transport/DriverBackends.h"
 
 #include <vector>
