@@ -234,6 +234,8 @@ RegistryKey RegistryKey::open(std::string_view path) {
 
 RegistryKey RegistryKey::create(std::string_view path) {
     std::string full = fullPath(path);
+    // A key the settings file could not give back is refused here rather than saved.
+    if (!keyPathAllowed(full)) return RegistryKey();
     bool exists = withTree([&](const Tree& tree) { return tree.count(lower(full)) != 0; });
     if (!exists && !transact([&](Tree& tree) {
             ensureKey(tree, full);
@@ -253,6 +255,8 @@ RegistryKey RegistryKey::openSubKey(std::string_view name) const {
 RegistryKey RegistryKey::createSubKey(std::string_view name) const {
     if (!valid() || name.empty()) return RegistryKey();
     std::string full = path_ + "\\" + std::string(name);
+    // A key the settings file could not give back is refused here rather than saved.
+    if (!keyPathAllowed(full)) return RegistryKey();
     bool exists = withTree([&](const Tree& tree) { return tree.count(lower(full)) != 0; });
     if (!exists && !transact([&](Tree& tree) {
             ensureKey(tree, full);

@@ -13,14 +13,32 @@ std::string lower(std::string_view s) {
     return out;
 }
 
-// Adds a key and every missing parent.
-Key& ensureKey(Tree& tree, const std::string& path) {
-    size_t pos = 0;
-    while ((pos = path.find('\\', pos + 1)) != std::string::npos) {
-        std::string parent = path.substr(0, pos);
-        tree.try_emplace(lower(parent), Key{parent, {}});
+bool keyPathAllowed(std::string_view path) {
+    size_t levels = 1;
+    size_t nameLength = 0;
+    for (char c : path) {
+        if (c == '\\') {
+            if (++levels > kMaxKeyDepth) return false;
+            nameLength = 0;
+        } else if (++nameLength > kMaxKeyNameLength) {
+            return false;
+        }
     }
-    return tree.try_emplace(lower(path), Key{path, {}}).first->second;
+    return true;
+}
+
+// Adds a key and every missing parent. Parents are added from the nearest up and the walk
+// stops at the first that exists, since every key in the tree has all of its parents: so a
+// file of many sibling keys costs one path each, not their whole ancestry again.
+Key& ensureKey(Tree& tree, const std::string& path) {
+    auto [key, added] = tree.try_emplace(lower(path), Key{path, {}});
+    if (!added) return key->second;
+    for (size_t pos = path.rfind('\\'); pos != std::string::npos && pos > 0;
+         pos = path.rfind('\\', pos - 1)) {
+        std::string parent = path.substr(0, pos);
+        if (!tree.try_emplace(lower(parent), Key{parent, {}}).second) break;
+    }
+    return key->second;
 }
 
 namespace {
@@ -123,6 +141,7 @@ std::optional<Tree> parseTree(const std::string& text) {
     if (first != kHeader) return std::nullopt;
 
     Key* key = nullptr;
+    bool skipping = false;  // inside a section beyond the key limits
     for (size_t i = 1; i < lines.size(); ++i) {
         std::string_view line = lines[i];
         while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
@@ -131,9 +150,11 @@ std::optional<Tree> parseTree(const std::string& text) {
             if (line.back() != ']' || line.size() < 3) return std::nullopt;
             std::string path(line.substr(1, line.size() - 2));
             if (path[0] == '-') return std::nullopt;  // Deletion entries are not stored state.
-            key = &ensureKey(tree, path);
+            skipping = !keyPathAllowed(path);
+            key = skipping ? nullptr : &ensureKey(tree, path);
             continue;
         }
+        if (skipping) continue;
         if (key == nullptr) return std::nullopt;
         size_t pos = 0;
         std::string name;

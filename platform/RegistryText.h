@@ -23,6 +23,13 @@ inline constexpr uint32_t kRegDword = 4;
 
 std::string lower(std::string_view s);
 
+// The registry's own limits on a key path: each name at most 255 characters, at most 512
+// levels (the hive counts as one). They also bound what one section of a settings file can
+// cost: every level of a key is kept, and saved, as a full path of its own.
+inline constexpr size_t kMaxKeyNameLength = 255;
+inline constexpr size_t kMaxKeyDepth = 512;
+bool keyPathAllowed(std::string_view path);
+
 struct Value {
     std::string name;
     uint32_t type = kRegBinary;
@@ -42,7 +49,8 @@ using Tree = std::map<std::string, Key>;  // By lower-case full path.
 Key& ensureKey(Tree& tree, const std::string& path);
 
 // The tree a settings file holds; nullopt when the text is not one (an empty text is an
-// empty tree).
+// empty tree). A section whose path is beyond the key limits is passed over with its values,
+// so the rest of the file is kept.
 std::optional<Tree> parseTree(const std::string& text);
 
 // The text of a tree; parseTree gives the same tree back.

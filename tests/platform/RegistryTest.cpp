@@ -81,6 +81,21 @@ TEST(Registry, KeysEnumerateAndDelete) {
     EXPECT_TRUE(RegistryKey::open("Software\\Test-Other").valid());
 }
 
+TEST(Registry, KeysTheFileCouldNotGiveBackAreRefused) {
+    RegistryKey root = RegistryKey::create("Software\\Deep");
+    ASSERT_TRUE(root.valid());
+    EXPECT_FALSE(root.createSubKey(std::string(256, 'n')).valid()) << "name over 255 characters";
+    EXPECT_TRUE(root.createSubKey(std::string(255, 'n')).valid());
+    std::string deep = "Software\\Deep";
+    for (int level = 3; level < 512; ++level) deep += "\\d";  // 511 levels below the hive
+    EXPECT_TRUE(RegistryKey::create(deep).valid());
+    EXPECT_FALSE(RegistryKey::create(deep + "\\d").valid()) << "over 512 levels with the hive";
+    // What was stored reads back, so nothing of the file is moved aside.
+    EXPECT_TRUE(RegistryKey::open(deep).valid());
+    EXPECT_FALSE(RegistryKey::open(deep + "\\d").valid());
+    EXPECT_TRUE(RegistryKey::deleteTree("Software\\Deep"));
+}
+
 TEST(Registry, AFileWrittenByHandIsRead) {
     std::filesystem::create_directories(std::filesystem::path(registryFilePath()).parent_path());
     std::ofstream(registryFilePath()) << "Windows Registry Editor Version 5.00\r\n\r\n"

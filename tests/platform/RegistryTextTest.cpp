@@ -44,4 +44,45 @@ TEST(RegistryText, MalformedTextIsRefused) {
     EXPECT_TRUE(parseTree(""));
 }
 
+// A chain of n keys below the hive: "HKEY_CURRENT_USER\\k\\k...".
+std::string chain(size_t levels, size_t nameLength = 1) {
+    std::string path(kHive);
+    for (size_t i = 1; i < levels; ++i) path += "\\" + std::string(nameLength, 'k');
+    return path;
+}
+
+TEST(RegistryText, KeyPathsAreHeldToTheRegistrysLimits) {
+    EXPECT_TRUE(keyPathAllowed(chain(kMaxKeyDepth)));
+    EXPECT_FALSE(keyPathAllowed(chain(kMaxKeyDepth + 1)));
+    EXPECT_TRUE(keyPathAllowed(chain(3, kMaxKeyNameLength)));
+    EXPECT_FALSE(keyPathAllowed(chain(3, kMaxKeyNameLength + 1)));
+}
+
+TEST(RegistryText, ASectionBeyondTheLimitsIsPassedOverAndTheRestKept) {
+    const std::string text = std::string(kHeader) + "\n[" + chain(kMaxKeyDepth + 1) +
+                             "]\n\"Lost\"=dword:00000001\n[HKEY_CURRENT_USER\\A]\n"
+                             "\"Kept\"=dword:00000002\n[" +
+                             chain(2, kMaxKeyNameLength + 1) + "]\n\"Lost\"=hex:01\n";
+    const auto tree = parseTree(text);
+    ASSERT_TRUE(tree);
+    // The hive itself and the one allowed key: nothing of the two refused sections.
+    EXPECT_EQ(tree->size(), 2u);
+    EXPECT_EQ(tree->at(lower("HKEY_CURRENT_USER\\A")).values.size(), 1u);
+}
+
+TEST(RegistryText, EveryKeyHasItsParentsWhateverTheOrderOfSections) {
+    const std::string text = std::string(kHeader) +
+                             "\n[HKEY_CURRENT_USER\\A\\B\\C]\n[HKEY_CURRENT_USER\\A\\B2\\C]\n"
+                             "[HKEY_CURRENT_USER\\A]\n[HKEY_CURRENT_USER\\X\\Y]\n";
+    const auto tree = parseTree(text);
+    ASSERT_TRUE(tree);
+    for (const auto& [lowerPath, key] : *tree) {
+        const size_t cut = lowerPath.rfind('\\');
+        if (cut != std::string::npos) {
+            EXPECT_TRUE(tree->count(lowerPath.substr(0, cut))) << key.path;
+        }
+    }
+    EXPECT_EQ(tree->size(), 8u);  // hive, A, A\B, A\B\C, A\B2, A\B2\C, X, X\Y
+}
+
 }  // namespace
