@@ -1,48 +1,19 @@
 #include "platform/Thread.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <exception>
 #include <system_error>
 
 #include "platform/Log.h"
+#include "platform/ThreadPriority.h"
 
 namespace orvane::platform {
-namespace {
-
-// Linux applies setpriority() with a thread id to that thread alone. Lowering the nice
-// value needs CAP_SYS_NICE; without it the thread keeps normal priority, which is fine.
-void applyPriority(ThreadPriority priority) {
-    int nice = 0;
-    switch (priority) {
-        case ThreadPriority::Normal:
-            return;
-        case ThreadPriority::AboveNormal:
-            nice = -2;
-            break;
-        case ThreadPriority::Highest:
-            nice = -5;
-            break;
-        case ThreadPriority::TimeCritical:
-            nice = -10;
-            break;
-    }
-    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
-    if (setpriority(PRIO_PROCESS, tid, nice) != 0)
-        ORVANE_LOG(LogLevel::Debug, "thread priority not raised (nice %d refused)", nice);
-}
-
-}  // namespace
-
 bool Thread::start(std::function<void()> body, ThreadPriority priority) {
     if (!body) return false;
     LockGuard lock(mutex_);
     if (thread_.joinable() || joining_) return false;
     try {
         thread_ = std::thread([body = std::move(body), priority] {
-            applyPriority(priority);
+            applyThreadPriority(priority);
             try {
                 body();
             } catch (const std::exception& e) {
