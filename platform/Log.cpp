@@ -6,6 +6,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/LogSink.h"
+
 namespace orvane::platform {
 namespace {
 
@@ -35,13 +37,15 @@ bool logEnabled(LogLevel level) {
 
 void logWrite(LogLevel level, const char* fmt, ...) {
     static const char* const kNames[] = {"debug", "info", "warn"};
-    char line[1024];
+    char message[1024];
     va_list args;
     va_start(args, fmt);
-    std::vsnprintf(line, sizeof line, fmt, args);
+    std::vsnprintf(message, sizeof message, fmt, args);
     va_end(args);
+    char line[1100];
+    std::snprintf(line, sizeof line, "orvane %s: %s\n", kNames[static_cast<int>(level)], message);
     std::lock_guard lock(g_writeMutex);
-    std::fprintf(stderr, "orvane %s: %s\n", kNames[static_cast<int>(level)], line);
+    writeLogLine(line);
 }
 
 }  // namespace orvane::platform
