@@ -182,13 +182,26 @@ void interiorSpanScalar(const Job& j, int y, int x0, int x1) {
 }  // namespace
 }  // namespace orvane::imaging
 
-// The vector forms of interiorSpanScalar, one header per instruction set (the AVX2 one takes
-// the SSE one in); inline, so that they are compiled into the row loop below.
-#include "imaging/simd/DemosaicAvx2.h"
-#include "imaging/simd/DemosaicSse.h"
+// The vector forms of interiorSpanScalar: one body, compiled once per instruction set.
+#include "imaging/simd/DemosaicStores.h"
+#include "imaging/simd/VectorOps.h"
 
 namespace orvane::imaging {
 namespace {
+
+namespace sse41 {
+using V = Vec128;
+ORVANE_BEGIN_TARGET_SSE41
+#include "imaging/simd/DemosaicInterior.h"
+ORVANE_END_TARGET
+}  // namespace sse41
+
+namespace avx2 {
+using V = Vec256;
+ORVANE_BEGIN_TARGET_AVX2
+#include "imaging/simd/DemosaicInterior.h"
+ORVANE_END_TARGET
+}  // namespace avx2
 
 template <class T>
 void interiorRows(const Job& j, int y0, int y1) {
@@ -196,11 +209,11 @@ void interiorRows(const Job& j, int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
         int x = 2;
         if constexpr (sizeof(T) == 1) {
-            if (pathAllowsAvx2(j.path)) x = interiorRow8Avx2(j, y, 2, w - 2);
-            if (pathAllowsSsse3(j.path)) x = interiorRow8Ssse3(j, y, x, w - 2);
+            if (pathAllowsAvx2(j.path)) x = avx2::interiorRow8(j, y, 2, w - 2);
+            if (pathAllowsSse41(j.path)) x = sse41::interiorRow8(j, y, x, w - 2);
         } else {
-            if (pathAllowsAvx2(j.path)) x = interiorRow16Avx2(j, y, 2, w - 2);
-            if (pathAllowsSse41(j.path)) x = interiorRow16Sse41(j, y, x, w - 2);
+            if (pathAllowsAvx2(j.path)) x = avx2::interiorRow16(j, y, 2, w - 2);
+            if (pathAllowsSse41(j.path)) x = sse41::interiorRow16(j, y, x, w - 2);
         }
         interiorSpanScalar<T>(j, y, x, w - 2);
     }

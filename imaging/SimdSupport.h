@@ -11,16 +11,25 @@ enum class VectorPath { Best, Avx2, Sse, Scalar };
 
 #if defined(__x86_64__) || defined(__i386__)
 #define ORVANE_X86 1
-#define ORVANE_TARGET_SSSE3 __attribute__((target("ssse3")))
 #define ORVANE_TARGET_SSE41 __attribute__((target("sse4.1")))
 #define ORVANE_TARGET_AVX2 __attribute__((target("avx2")))
 #define ORVANE_TARGET_AVX512 __attribute__((target("avx512f,avx512bw")))
 #define ORVANE_TARGET_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
-inline bool cpuHasSsse3() {
-    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
-    return has;
-}
+// Every function defined between a BEGIN and END is compiled for that instruction set: a
+// kernel body written once is included in one such region per set, each in its own namespace.
+#if defined(__clang__)
+#define ORVANE_BEGIN_TARGET_SSE41 \
+    _Pragma("clang attribute push (__attribute__((target(\"sse4.1\"))), apply_to = function)")
+#define ORVANE_BEGIN_TARGET_AVX2 \
+    _Pragma("clang attribute push (__attribute__((target(\"avx2\"))), apply_to = function)")
+#define ORVANE_END_TARGET _Pragma("clang attribute pop")
+#else
+#define ORVANE_BEGIN_TARGET_SSE41 _Pragma("GCC push_options") _Pragma("GCC target(\"sse4.1\")")
+#define ORVANE_BEGIN_TARGET_AVX2 _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")
+#define ORVANE_END_TARGET _Pragma("GCC pop_options")
+#endif
+
 inline bool cpuHasSse41() {
     static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("sse4.1"));
     return has;
@@ -43,17 +52,11 @@ inline bool pathAllowsVbmi(VectorPath p) {
 inline bool pathAllowsAvx2(VectorPath p) {
     return (p == VectorPath::Best || p == VectorPath::Avx2) && cpuHasAvx2();
 }
-inline bool pathAllowsSsse3(VectorPath p) {
-    return p != VectorPath::Scalar && cpuHasSsse3();
-}
 inline bool pathAllowsSse41(VectorPath p) {
     return p != VectorPath::Scalar && cpuHasSse41();
 }
 #else
 #define ORVANE_X86 0
-inline bool cpuHasSsse3() {
-    return false;
-}
 inline bool cpuHasSse41() {
     return false;
 }
