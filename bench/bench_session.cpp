@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "BenchEnv.h"
 #include "OrvaneSdk.h"
 
 namespace {
 
 void runPreview(benchmark::State& state, bool imageSettings) {
     setenv("ORVANE_VIRTUAL_CAMERAS", "30f0:pace=fast", 1);
-    setenv("ORVANE_SHM_NAME", ("/orvane-bench-" + std::to_string(getpid())).c_str(), 1);
+    orvane::bench::isolateSettings();
     const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
     Orvane_SetColorMode(h, 24);
     Orvane_SetWaitTime(h, 0);

@@ -34,15 +34,6 @@ constexpr uint64_t kBufferGranule = 8192;
 constexpr unsigned kLongExposure = 50000;  // 0.1 ms units: 5 s
 constexpr uint32_t kShortPayloadTimeoutMs = 5000;
 
-// Zeroed, so that a copy before the first frame hands out black, not stale memory.
-std::unique_ptr<uint8_t[]> allocateBytes(uint32_t bytes) {
-    try {
-        return std::make_unique<uint8_t[]>(bytes);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-
 }  // namespace
 
 int COrvaneU3Q7Base::SetExposure(unsigned time) {
@@ -104,7 +95,7 @@ int COrvaneU3Q7Base::applyGeometryLocked() {
         ((height + kBufferMargin) * (width + kBufferMargin) * 2 + kBufferGranule - 1) &
         ~(kBufferGranule - 1);
     if (capacity > UINT32_MAX) return 0;
-    payload_ = allocateBytes(static_cast<uint32_t>(capacity));
+    payload_ = allocateZeroedBytes(static_cast<uint32_t>(capacity));
     if (!payload_) return 0;
     payloadCapacity_ = static_cast<uint32_t>(capacity);
 

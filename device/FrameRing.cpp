@@ -7,10 +7,7 @@
 
 namespace orvane::device {
 
-namespace {
-
-// Zeroed, so that a copy before the first frame hands out black, not stale memory.
-std::unique_ptr<uint8_t[]> allocateBytes(uint32_t bytes) {
+std::unique_ptr<uint8_t[]> allocateZeroedBytes(uint32_t bytes) {
     try {
         return std::make_unique<uint8_t[]>(bytes);
     } catch (const std::bad_alloc&) {
@@ -18,10 +15,7 @@ std::unique_ptr<uint8_t[]> allocateBytes(uint32_t bytes) {
     }
 }
 
-}  // namespace
-
-bool FrameRing::allocate(uint32_t capacity) {
-    platform::LockGuard lock(lock_);
+void FrameRing::clearLocked() {
     // A reader may still be copying out of the old slots.
     lock_.wait(changed_, [this]() ORVANE_REQUIRES(lock_) {
         return std::all_of(std::begin(readers_), std::end(readers_), [](int n) { return n == 0; });
@@ -29,8 +23,16 @@ bool FrameRing::allocate(uint32_t capacity) {
     for (auto& slot : slots_) slot.reset();
     capacity_ = 0;
     format_ = FrameFormat{};
+    newest_ = kNoSlot;
+    writeIndex_ = 0;
+    handedOver_ = published_;
+}
+
+bool FrameRing::allocate(uint32_t capacity) {
+    platform::LockGuard lock(lock_);
+    clearLocked();
     for (auto& slot : slots_) {
-        slot = allocateBytes(capacity);
+        slot = allocateZeroedBytes(capacity);
         if (!slot) {
             for (auto& s : slots_) s.reset();
             return false;
@@ -38,23 +40,12 @@ bool FrameRing::allocate(uint32_t capacity) {
     }
     capacity_ = capacity;
     ++allocations_;
-    newest_ = kNoSlot;
-    writeIndex_ = 0;
-    handedOver_ = published_;
     return true;
 }
 
 void FrameRing::release() {
     platform::LockGuard lock(lock_);
-    lock_.wait(changed_, [this]() ORVANE_REQUIRES(lock_) {
-        return std::all_of(std::begin(readers_), std::end(readers_), [](int n) { return n == 0; });
-    });
-    for (auto& slot : slots_) slot.reset();
-    capacity_ = 0;
-    format_ = FrameFormat{};
-    newest_ = kNoSlot;
-    writeIndex_ = 0;
-    handedOver_ = published_;
+    clearLocked();
 }
 
 bool FrameRing::allocated() const {

@@ -22,6 +22,10 @@
 
 namespace orvane::device {
 
+// Zeroed, so that a copy before the first frame hands out black, not stale memory; nullptr
+// when memory is exhausted.
+std::unique_ptr<uint8_t[]> allocateZeroedBytes(uint32_t bytes);
+
 // Layout of the frames in the ring, fixed whenever the ring is (re)allocated.
 struct FrameFormat {
     uint32_t frameBytes = 0;     // F: bytes per frame
@@ -80,6 +84,8 @@ class FrameRing {
     uint64_t allocationCount() const;
 
   private:
+    // Waits until no reader copies out of a slot, then frees the slots and forgets the frames.
+    void clearLocked() ORVANE_REQUIRES(lock_);
     // Copies src (one frame in `fmt`) into dst, reversing rows and/or pixels.
     static void copyOriented(uint8_t* dst, const uint8_t* src, const FrameFormat& fmt,
                              bool reverseRows, bool reversePixels);

@@ -136,6 +136,16 @@ GstClockTime exposureDuration(const SrcState& s) {
                                   kShortestFrame);
 }
 
+// The camera setting behind property `id`; warns as GObject does for an unknown one.
+bool settingOfProperty(GObject* object, guint id, GParamSpec* pspec, size_t* index) {
+    if (id < kPropFirstSetting || id >= kPropFirstSetting + kSettings.size()) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+        return false;
+    }
+    *index = id - kPropFirstSetting;
+    return true;
+}
+
 void gst_orvane_src_set_property(GObject* object, guint id, const GValue* value,
                                  GParamSpec* pspec) {
     GstOrvaneSrc* self = GST_ORVANE_SRC(object);
@@ -155,11 +165,8 @@ void gst_orvane_src_set_property(GObject* object, guint id, const GValue* value,
         default:
             break;
     }
-    if (id < kPropFirstSetting || id >= kPropFirstSetting + kSettings.size()) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-        return;
-    }
-    const size_t index = id - kPropFirstSetting;
+    size_t index = 0;
+    if (!settingOfProperty(object, id, pspec, &index)) return;
     std::vector<std::string> warnings;
     bool renegotiate = false, latencyChanged = false;
     {
@@ -205,11 +212,8 @@ void gst_orvane_src_get_property(GObject* object, guint id, GValue* value, GPara
         default:
             break;
     }
-    if (id < kPropFirstSetting || id >= kPropFirstSetting + kSettings.size()) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-        return;
-    }
-    const size_t index = id - kPropFirstSetting;
+    size_t index = 0;
+    if (!settingOfProperty(object, id, pspec, &index)) return;
     std::lock_guard lock(s.lock);
     int v = s.explicitlySet[index] ? s.values[index] : kSettings[index].fallback;
     // An open camera answers with what it really uses (auto iris may have moved it).

@@ -81,96 +81,59 @@ int Convert8To8Flip(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx
     return 1;
 }
 
-int Convert16To8Bits10Flip(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy,
-                           uint16_t dbpp, uint16_t sbpp, int dstride, int sstride, const void*,
-                           const void*) {
-    return convertPixels<true>(dst, src, r, dx, dy, dbpp, sbpp, dstride, sstride,
-                               [](uint8_t* d, const uint8_t* s) {
-                                   d[0] = static_cast<uint8_t>((s[1] << 6) | (s[0] >> 2));
-                               });
+namespace {
+
+// Pixel rules of the named conversions: rule(destination pixel, source pixel).
+void bits10To8(uint8_t* d, const uint8_t* s) {
+    d[0] = static_cast<uint8_t>((s[1] << 6) | (s[0] >> 2));
+}
+void highByte(uint8_t* d, const uint8_t* s) {
+    d[0] = s[1];
+}
+void firstThree(uint8_t* d, const uint8_t* s) {
+    d[0] = s[0];
+    d[1] = s[1];
+    d[2] = s[2];
+}
+void swapRedBlue(uint8_t* d, const uint8_t* s) {
+    // Through temporaries: works in place too.
+    const uint8_t b = s[0], g = s[1], red = s[2];
+    d[0] = red;
+    d[1] = g;
+    d[2] = b;
+}
+void opaqueAlpha(uint8_t* d, const uint8_t* s) {
+    firstThree(d, s);
+    d[3] = static_cast<uint8_t>(~s[3]);
+}
+void bits12To8x3(uint8_t* d, const uint8_t* s) {
+    for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>((s[2 * c + 1] << 4) | (s[2 * c] >> 4));
+}
+void highBytes3(uint8_t* d, const uint8_t* s) {
+    d[0] = s[1];
+    d[1] = s[3];
+    d[2] = s[5];
 }
 
-int Convert16To8HighFlip(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy,
-                         uint16_t dbpp, uint16_t sbpp, int dstride, int sstride, const void*,
-                         const void*) {
-    return convertPixels<true>(dst, src, r, dx, dy, dbpp, sbpp, dstride, sstride,
-                               [](uint8_t* d, const uint8_t* s) { d[0] = s[1]; });
+template <bool Flip, void (*Rule)(uint8_t*, const uint8_t*)>
+int convertWith(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy, uint16_t dbpp,
+                uint16_t sbpp, int dstride, int sstride, const void*, const void*) {
+    // A lambda of its own type per rule, so that each rule is compiled into its row loops.
+    return convertPixels<Flip>(dst, src, r, dx, dy, dbpp, sbpp, dstride, sstride,
+                               [](uint8_t* d, const uint8_t* s) { Rule(d, s); });
 }
 
-int Convert16To8High(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy,
-                     uint16_t dbpp, uint16_t sbpp, int dstride, int sstride, const void*,
-                     const void*) {
-    return convertPixels<false>(dst, src, r, dx, dy, dbpp, sbpp, dstride, sstride,
-                                [](uint8_t* d, const uint8_t* s) { d[0] = s[1]; });
-}
+}  // namespace
 
-int Convert32To24(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy,
-                  uint16_t dbpp, uint16_t sbpp, int dstride, int sstride, const void*,
-                  const void*) {
-    return convertPixels<false>(dst, src, r, dx, dy, dbpp, sbpp, dstride, sstride,
-                                [](uint8_t* d, const uint8_t* s) {
-                                    d[0] = s[0];
-                                    d[1] = s[1];
-                                    d[2] = s[2];
-                                });
-}
-
-int Convert24To24Flip(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy,
-                      uint16_t dbpp, uint16_t sbpp, int dstride, int sstride, const void*,
-                      const void*) {
-    return convertPixels<true>(dst, src, r, dx, dy, dbpp, sbpp, dstride, sstride,
-                               [](uint8_t* d, const uint8_t* s) {
-                                   d[0] = s[0];
-                                   d[1] = s[1];
-                                   d[2] = s[2];
-                               });
-}
-
-int ConvertSwapRedBlue(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy,
-                       uint16_t dbpp, uint16_t sbpp, int dstride, int sstride, const void*,
-                       const void*) {
-    return convertPixels<false>(dst, src, r, dx, dy, dbpp, sbpp, dstride, sstride,
-                                [](uint8_t* d, const uint8_t* s) {
-                                    // Through temporaries: works in place too.
-                                    const uint8_t b = s[0], g = s[1], red = s[2];
-                                    d[0] = red;
-                                    d[1] = g;
-                                    d[2] = b;
-                                });
-}
-
-int Convert32To32OpaqueAlpha(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy,
-                             uint16_t dbpp, uint16_t sbpp, int dstride, int sstride, const void*,
-                             const void*) {
-    return convertPixels<false>(dst, src, r, dx, dy, dbpp, sbpp, dstride, sstride,
-                                [](uint8_t* d, const uint8_t* s) {
-                                    d[0] = s[0];
-                                    d[1] = s[1];
-                                    d[2] = s[2];
-                                    d[3] = static_cast<uint8_t>(~s[3]);
-                                });
-}
-
-int Convert48To24Bits12(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy,
-                        uint16_t dbpp, uint16_t sbpp, int dstride, int sstride, const void*,
-                        const void*) {
-    return convertPixels<false>(
-        dst, src, r, dx, dy, dbpp, sbpp, dstride, sstride, [](uint8_t* d, const uint8_t* s) {
-            for (int c = 0; c < 3; ++c)
-                d[c] = static_cast<uint8_t>((s[2 * c + 1] << 4) | (s[2 * c] >> 4));
-        });
-}
-
-int Convert48To24HighFlip(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy,
-                          uint16_t dbpp, uint16_t sbpp, int dstride, int sstride, const void*,
-                          const void*) {
-    return convertPixels<true>(dst, src, r, dx, dy, dbpp, sbpp, dstride, sstride,
-                               [](uint8_t* d, const uint8_t* s) {
-                                   d[0] = s[1];
-                                   d[1] = s[3];
-                                   d[2] = s[5];
-                               });
-}
+const PixelRoutine Convert16To8Bits10Flip = convertWith<true, bits10To8>;
+const PixelRoutine Convert16To8HighFlip = convertWith<true, highByte>;
+const PixelRoutine Convert16To8High = convertWith<false, highByte>;
+const PixelRoutine Convert32To24 = convertWith<false, firstThree>;
+const PixelRoutine Convert24To24Flip = convertWith<true, firstThree>;
+const PixelRoutine ConvertSwapRedBlue = convertWith<false, swapRedBlue>;
+const PixelRoutine Convert32To32OpaqueAlpha = convertWith<false, opaqueAlpha>;
+const PixelRoutine Convert48To24Bits12 = convertWith<false, bits12To8x3>;
+const PixelRoutine Convert48To24HighFlip = convertWith<true, highBytes3>;
 
 namespace {
 

@@ -20,32 +20,23 @@ namespace orvane::imaging {
 int Convert8To8Flip(uint8_t*, const uint8_t*, const PixelRect&, int, int, uint16_t, uint16_t, int,
                     int, const void*, const void*);
 // 16 -> 8 keeping 10 significant bits: (high << 6 | low >> 2) & 0xFF. Flipped.
-int Convert16To8Bits10Flip(uint8_t*, const uint8_t*, const PixelRect&, int, int, uint16_t, uint16_t,
-                           int, int, const void*, const void*);
+extern const PixelRoutine Convert16To8Bits10Flip;
 // 16 -> 8: the high byte. Flipped (file writers) and not flipped (preview).
-int Convert16To8HighFlip(uint8_t*, const uint8_t*, const PixelRect&, int, int, uint16_t, uint16_t,
-                         int, int, const void*, const void*);
-int Convert16To8High(uint8_t*, const uint8_t*, const PixelRect&, int, int, uint16_t, uint16_t, int,
-                     int, const void*, const void*);
+extern const PixelRoutine Convert16To8HighFlip;
+extern const PixelRoutine Convert16To8High;
 // 24 or 32 -> 24: the first three bytes; not flipped (preview) and flipped (recorder).
-int Convert32To24(uint8_t*, const uint8_t*, const PixelRect&, int, int, uint16_t, uint16_t, int,
-                  int, const void*, const void*);
-int Convert24To24Flip(uint8_t*, const uint8_t*, const PixelRect&, int, int, uint16_t, uint16_t, int,
-                      int, const void*, const void*);
+extern const PixelRoutine Convert32To24;
+extern const PixelRoutine Convert24To24Flip;
 // 24 or 32 -> 24 or 32 with red and blue exchanged (bytes 2, 1, 0 into the first three; a
 // fourth destination byte is left alone). Not flipped.
-int ConvertSwapRedBlue(uint8_t*, const uint8_t*, const PixelRect&, int, int, uint16_t, uint16_t,
-                       int, int, const void*, const void*);
+extern const PixelRoutine ConvertSwapRedBlue;
 // 32 -> 32: bytes 0, 1, 2 copied, byte 3 = ~source byte 3. Not flipped.
-int Convert32To32OpaqueAlpha(uint8_t*, const uint8_t*, const PixelRect&, int, int, uint16_t,
-                             uint16_t, int, int, const void*, const void*);
+extern const PixelRoutine Convert32To32OpaqueAlpha;
 // 48 or 64 -> 24 keeping 12 significant bits per channel: (high << 4 | low >> 4) & 0xFF.
 // Not flipped.
-int Convert48To24Bits12(uint8_t*, const uint8_t*, const PixelRect&, int, int, uint16_t, uint16_t,
-                        int, int, const void*, const void*);
+extern const PixelRoutine Convert48To24Bits12;
 // 48 or 64 -> 24: the high byte of each of the first three channels. Flipped.
-int Convert48To24HighFlip(uint8_t*, const uint8_t*, const PixelRect&, int, int, uint16_t, uint16_t,
-                          int, int, const void*, const void*);
+extern const PixelRoutine Convert48To24HighFlip;
 
 // Nearest-neighbour scaled copy for the preview: destination pixel (x, y) of dstRect takes
 // source column srcRect.left + trunc(x * srcW / dstW) and the source row counted from the

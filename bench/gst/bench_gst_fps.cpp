@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchEnv.h"
 #include "OrvaneSdk.h"
 
 namespace {
@@ -109,6 +110,7 @@ BENCHMARK(BM_OrvaneSrcToFakesink)->Iterations(1)->Unit(benchmark::kSecond)->UseR
 int main(int argc, char** argv) {
     // The plugin of this build tree, unless the caller points elsewhere.
     setenv("GST_PLUGIN_PATH", ORVANE_GST_PLUGIN_BUILD_DIR, 0);
+    orvane::bench::isolateSettings();
     gst_init(&argc, &argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -4,16 +4,7 @@
 #include <string.h>
 
 #include "OrvaneSdk.h"
-
-static int failures = 0;
-
-#define CHECK(cond)                                                    \
-    do {                                                               \
-        if (!(cond)) {                                                 \
-            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                                \
-        }                                                              \
-    } while (0)
+#include "check.h"
 
 int main(void) {
     ORVANE_HANDLE h;

@@ -7,19 +7,10 @@
 #include <string.h>
 
 #include "OrvaneSdk.h"
+#include "check.h"
 
 #define WIDTH 3072
 #define HEIGHT 2048
-
-static int failures = 0;
-
-#define CHECK(cond)                                                    \
-    do {                                                               \
-        if (!(cond)) {                                                 \
-            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                                \
-        }                                                              \
-    } while (0)
 
 /* Every sample of row b is 2 above the sample of row a in the same column (mod 256). */
 static int rowsStepByTwo(const unsigned char* a, const unsigned char* b) {

@@ -10,10 +10,10 @@
 
 #include "OrvaneSdk.h"
 #include "Reference.h"
+#include "SentFrame.h"
 #include "imaging/ColorFilters.h"
 #include "imaging/MaskFilters.h"
 #include "output/MaskFile.h"
-#include "sim/SceneRenderer.h"
 #include "sim/VirtualCameraSystem.h"
 #include "support/TestEnv.h"
 
@@ -116,18 +116,9 @@ TEST_P(DefectFilter, SnapshotWithMapsFromAMaskFileMatchesTheReferenceChain) {
         << "error " << Orvane_GetLastError(h);
 
     sim::VirtualCamera& cam = cams.camera(0);
-    const sim::FrameParams params = cam.frameParams();
-    ASSERT_EQ(params.bytesPerSample, sampleBytes);
-    sim::SceneRenderer renderer(sim::SceneSettings{}, &cam.defectPixels());
-    renderer.prepare(params);
-    std::vector<uint8_t> sent(renderer.frameBytes());
-    renderer.render(sent.data(), 0, static_cast<uint32_t>(sent.size()));
-    Plane raw(kW, kH, 1);
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) {
-            const uint8_t* s = sent.data() + (static_cast<size_t>(y) * kW + x) * sampleBytes;
-            raw.at(x, y) = sixteen ? (s[0] | s[1] << 8) : s[0];
-        }
+    ASSERT_EQ(cam.frameParams().bytesPerSample, sampleBytes);
+    Plane raw = test::sentFrame(cam);
+    ASSERT_EQ(raw.w, kW);
 
     Plane hot, dead;
     referenceMaps(hot, dead);

@@ -9,8 +9,8 @@
 
 #include "OrvaneSdk.h"
 #include "Reference.h"
+#include "SentFrame.h"
 #include "imaging/ColorFilters.h"
-#include "sim/SceneRenderer.h"
 #include "sim/VirtualCameraSystem.h"
 
 namespace {
@@ -79,13 +79,7 @@ TEST(Pipeline, EveryStageInOrderMatchesTheReferenceChain) {
     ASSERT_EQ(params.width, kW);
     ASSERT_EQ(params.height, kH);
     ASSERT_EQ(params.bytesPerSample, 1);
-    sim::SceneRenderer renderer(sim::SceneSettings{}, &cam.defectPixels());
-    renderer.prepare(params);
-    std::vector<uint8_t> sent(renderer.frameBytes());
-    renderer.render(sent.data(), 0, static_cast<uint32_t>(sent.size()));
-    Plane raw(kW, kH, 1);
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) raw.at(x, y) = sent[static_cast<size_t>(y) * kW + x];
+    const Plane raw = test::sentFrame(cam);
 
     const Plane expected = referenceFrame(raw, s);
     int mismatches = 0;
