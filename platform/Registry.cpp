@@ -178,6 +178,20 @@ auto withTree(F&& read) {
     return read(tree);
 }
 
+bool keyExists(const std::string& full) {
+    return withTree([&](const Tree& tree) { return tree.count(lower(full)) != 0; });
+}
+
+// The key and its missing parents. A key the settings file could not give back is refused
+// here rather than saved.
+bool keyExistsOrCreated(const std::string& full) {
+    if (!keyPathAllowed(full)) return false;
+    return keyExists(full) || transact([&](Tree& tree) {
+               ensureKey(tree, full);
+               return true;
+           });
+}
+
 const Value* findValue(const Tree& tree, const std::string& keyPath, std::string_view name) {
     auto key = tree.find(lower(keyPath));
     if (key == tree.end()) return nullptr;
@@ -228,42 +242,24 @@ RegistryKey::~RegistryKey() {
 
 RegistryKey RegistryKey::open(std::string_view path) {
     std::string full = fullPath(path);
-    bool exists = withTree([&](const Tree& tree) { return tree.count(lower(full)) != 0; });
-    return exists ? RegistryKey(full) : RegistryKey();
+    return keyExists(full) ? RegistryKey(full) : RegistryKey();
 }
 
 RegistryKey RegistryKey::create(std::string_view path) {
     std::string full = fullPath(path);
-    // A key the settings file could not give back is refused here rather than saved.
-    if (!keyPathAllowed(full)) return RegistryKey();
-    bool exists = withTree([&](const Tree& tree) { return tree.count(lower(full)) != 0; });
-    if (!exists && !transact([&](Tree& tree) {
-            ensureKey(tree, full);
-            return true;
-        }))
-        return RegistryKey();
-    return RegistryKey(full);
+    return keyExistsOrCreated(full) ? RegistryKey(full) : RegistryKey();
 }
 
 RegistryKey RegistryKey::openSubKey(std::string_view name) const {
     if (!valid() || name.empty()) return RegistryKey();
     std::string full = path_ + "\\" + std::string(name);
-    bool exists = withTree([&](const Tree& tree) { return tree.count(lower(full)) != 0; });
-    return exists ? RegistryKey(full) : RegistryKey();
+    return keyExists(full) ? RegistryKey(full) : RegistryKey();
 }
 
 RegistryKey RegistryKey::createSubKey(std::string_view name) const {
     if (!valid() || name.empty()) return RegistryKey();
     std::string full = path_ + "\\" + std::string(name);
-    // A key the settings file could not give back is refused here rather than saved.
-    if (!keyPathAllowed(full)) return RegistryKey();
-    bool exists = withTree([&](const Tree& tree) { return tree.count(lower(full)) != 0; });
-    if (!exists && !transact([&](Tree& tree) {
-            ensureKey(tree, full);
-            return true;
-        }))
-        return RegistryKey();
-    return RegistryKey(full);
+    return keyExistsOrCreated(full) ? RegistryKey(full) : RegistryKey();
 }
 
 bool RegistryKey::queryBinary(std::string_view name, std::vector<uint8_t>* value) const {
