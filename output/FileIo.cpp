@@ -1,10 +1,5 @@
 #include "output/FileIo.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 namespace orvane::output {
@@ -14,16 +9,10 @@ namespace {
 // Large stdio buffer: the encoders hand over small pieces, the disk prefers large ones.
 constexpr size_t kStdioBufferBytes = size_t{1} << 20;
 
-bool isRegularFd(int fd) {
-    struct stat st {};
-    return fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-}
-
 }  // namespace
 
 void removeRegularFile(const char* path) {
-    struct stat st {};
-    if (path != nullptr && ::lstat(path, &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path);
+    if (platform::isRegularFile(path)) platform::removeFile(path);
 }
 
 OutputFile::~OutputFile() {
@@ -38,12 +27,11 @@ bool OutputFile::open(const char* path) {
         error_ = ENOENT;
         return false;
     }
-    fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) {
-        error_ = errno;
+    if (!file_.open(path, platform::FileMode::WriteCreate)) {
+        error_ = file_.error();
         return false;
     }
-    regular_ = isRegularFd(fd_);
+    regular_ = file_.isRegular();
     path_ = path;
     return true;
 }
@@ -54,22 +42,9 @@ bool OutputFile::fail(int err) {
 }
 
 bool OutputFile::writeAt(uint64_t offset, const void* data, size_t bytes) {
-    if (fd_ < 0) return fail(EBADF);
+    if (!file_.isOpen()) return fail(EBADF);
     if (error_ != 0) return false;
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (bytes > 0) {
-        const ssize_t n = ::pwrite(fd_, p, bytes, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(errno);
-        }
-        // A zero-byte write on a non-empty request means the device accepts no more.
-        if (n == 0) return fail(ENOSPC);
-        p += n;
-        bytes -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
-    return true;
+    return file_.writeAllAt(offset, data, bytes) || fail(file_.error());
 }
 
 bool OutputFile::append(const void* data, size_t bytes) {
@@ -79,12 +54,11 @@ bool OutputFile::append(const void* data, size_t bytes) {
 }
 
 bool OutputFile::append2(const void* a, size_t aBytes, const void* b, size_t bBytes) {
-    if (fd_ < 0) return fail(EBADF);
+    if (!file_.isOpen()) return fail(EBADF);
     if (error_ != 0) return false;
-    iovec iov[2] = {{const_cast<void*>(a), aBytes}, {const_cast<void*>(b), bBytes}};
     size_t total = aBytes + bBytes;
-    const ssize_t n = ::pwritev(fd_, iov, 2, static_cast<off_t>(position_));
-    if (n < 0 && errno != EINTR) return fail(errno);
+    const int64_t n = file_.writeAt2(position_, a, aBytes, b, bBytes);
+    if (n < 0 && file_.error() != EINTR) return fail(file_.error());
     const size_t done = n > 0 ? static_cast<size_t>(n) : 0;
     if (done == total) {
         position_ += total;
@@ -108,27 +82,22 @@ bool OutputFile::append2(const void* a, size_t aBytes, const void* b, size_t bBy
 }
 
 bool OutputFile::truncate(uint64_t length) {
-    if (fd_ < 0) return false;
-    if (regular_ && ::ftruncate(fd_, static_cast<off_t>(length)) != 0) return false;
+    if (!file_.isOpen()) return false;
+    if (regular_ && !file_.setSize(length)) return false;
     position_ = length;
     return true;
 }
 
 bool OutputFile::close() {
-    if (fd_ >= 0) {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        if (rc != 0 && errno != EINTR) fail(errno);
-    }
+    if (file_.isOpen() && !file_.close()) fail(file_.error());
     // A file closed cleanly is no longer ours to discard.
     if (error_ == 0) path_.clear();
     return error_ == 0;
 }
 
 void OutputFile::discard() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (regular_ && !path_.empty()) ::unlink(path_.c_str());
+    file_.close();
+    if (regular_ && !path_.empty()) platform::removeFile(path_.c_str());
     path_.clear();
 }
 
@@ -143,7 +112,7 @@ bool StdioFile::open(const char* path) {
     file_ = std::fopen(path, "wb");
     if (file_ == nullptr) return false;
     std::setvbuf(file_, nullptr, _IOFBF, kStdioBufferBytes);
-    regular_ = isRegularFd(::fileno(file_));
+    regular_ = platform::isRegularStream(file_);
     path_ = path;
     return true;
 }
@@ -161,7 +130,7 @@ bool StdioFile::finish() {
 void StdioFile::discard() {
     if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
-    if (regular_ && !path_.empty()) ::unlink(path_.c_str());
+    if (regular_ && !path_.empty()) platform::removeFile(path_.c_str());
     path_.clear();
 }
 

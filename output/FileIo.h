@@ -3,17 +3,17 @@
 // Threads: each object belongs to one caller at a time; nothing here is shared.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "platform/File.h"
+
 namespace orvane::output {
 
-// A file descriptor opened for writing. Every write is checked and retried over short
-// writes; the first failure is kept in `error()` (an errno value) and all later writes are
+// A file opened for writing. Every write is checked and retried over short writes; the
+// first failure is kept in `error()` (an errno value) and all later writes are
 // refused, so a caller can issue a sequence of writes and test once at the end.
 class OutputFile {
   public:
@@ -24,10 +24,9 @@ class OutputFile {
 
     // Creates the file or truncates an existing one. False (errno in error()) on failure.
     bool open(const char* path);
-    bool isOpen() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
+    bool isOpen() const { return file_.isOpen(); }
     int error() const { return error_; }
-    bool ok() const { return fd_ >= 0 && error_ == 0; }
+    bool ok() const { return file_.isOpen() && error_ == 0; }
     // Accepts writes again after a failure, for a writer that repairs what it can (cuts a
     // partial record, writes its index in the space that frees).
     void clearError() { error_ = 0; }
@@ -52,7 +51,7 @@ class OutputFile {
   private:
     bool fail(int err);
 
-    int fd_ = -1;
+    platform::File file_;
     int error_ = 0;
     bool regular_ = false;
     uint64_t position_ = 0;

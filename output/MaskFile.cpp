@@ -1,13 +1,9 @@
 #include "output/MaskFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "output/FileIo.h"
+#include "platform/File.h"
 
 namespace orvane::output {
 
@@ -20,39 +16,11 @@ bool hasGeometry(const CDibImage* image, int bitCount) {
            image->height() == kMaskHeight && image->bitCount() == bitCount;
 }
 
-// Read-only descriptor that closes itself.
-class InputFd {
-  public:
-    explicit InputFd(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {}
-    ~InputFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    InputFd(const InputFd&) = delete;
-    InputFd& operator=(const InputFd&) = delete;
-    bool ok() const { return fd_ >= 0; }
-    // The length of a regular file; -1 for anything else (a pipe or device has no length to
-    // check the header against, and could keep a reader waiting).
-    int64_t regularFileBytes() const {
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-        return static_cast<int64_t>(st.st_size);
-    }
-    // Reads exactly `bytes` bytes, or fails (end of file counts as failure).
-    bool readAll(void* out, size_t bytes) {
-        auto* p = static_cast<uint8_t*>(out);
-        while (bytes > 0) {
-            const ssize_t n = ::read(fd_, p, bytes);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            p += n;
-            bytes -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-
-  private:
-    int fd_;
-};
+// The length of a regular file; -1 for anything else (a pipe or device has no length to
+// check the header against, and could keep a reader waiting).
+int64_t regularFileBytes(const platform::File& file) {
+    return file.isRegular() ? file.size() : -1;
+}
 
 // The bytes the header's four blocks claim after it, summed without overflow.
 uint64_t claimedBytes(const MaskFileHeader& header) {
@@ -128,11 +96,11 @@ int DecodeMaskData(const uint8_t* data, size_t size, const MaskReferences& refs)
 
 int LoadMaskFile(const char* path, const MaskReferences& refs) {
     if (path == nullptr || *path == '\0') return 0;
-    InputFd in(path);
-    if (!in.ok()) return 0;
+    platform::File in;
+    if (!in.open(path, platform::FileMode::Read)) return 0;
     // A hostile or truncated file must cost nothing: its length is checked against what the
     // header claims before anything is allocated or read beyond the header.
-    const int64_t fileBytes = in.regularFileBytes();
+    const int64_t fileBytes = regularFileBytes(in);
     if (fileBytes < static_cast<int64_t>(kMaskFileBytes)) return 0;
     MaskFileHeader header{};
     if (!in.readAll(&header, sizeof header) || !MaskHeaderAccepted(header, refs) ||

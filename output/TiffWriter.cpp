@@ -1,13 +1,13 @@
 // Uncompressed TIFF through libtiff: one strip of packed rows, top row first.
-#include <fcntl.h>
 #include <tiffio.h>
-#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "output/FileIo.h"
 #include "output/ImageWriters.h"
+#include "platform/File.h"
 
 namespace orvane::output::detail {
 
@@ -19,6 +19,77 @@ struct TiffCloser {
     void operator()(TIFF* tif) const noexcept { TIFFClose(tif); }
 };
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
+
+// libtiff's file operations over a platform file, so the same code writes on every system
+// (libtiff's own descriptor or handle type differs between them). The position is ours:
+// reads and writes are positional.
+struct TiffStream {
+    platform::File file;
+    uint64_t position = 0;
+    bool closeFailed = false;
+};
+
+TiffStream& streamOf(thandle_t handle) {
+    return *reinterpret_cast<TiffStream*>(handle);
+}
+
+tmsize_t tiffRead(thandle_t handle, void* out, tmsize_t bytes) {
+    TiffStream& s = streamOf(handle);
+    if (bytes < 0) return -1;
+    auto* p = static_cast<uint8_t*>(out);
+    tmsize_t done = 0;
+    while (done < bytes) {
+        const int64_t n = s.file.readAt(s.position, p + done, static_cast<size_t>(bytes - done));
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<tmsize_t>(n);
+        s.position += static_cast<uint64_t>(n);
+    }
+    return done;
+}
+
+tmsize_t tiffWrite(thandle_t handle, void* data, tmsize_t bytes) {
+    TiffStream& s = streamOf(handle);
+    if (bytes < 0 || !s.file.writeAllAt(s.position, data, static_cast<size_t>(bytes))) return -1;
+    s.position += static_cast<uint64_t>(bytes);
+    return bytes;
+}
+
+toff_t tiffSeek(thandle_t handle, toff_t offset, int whence) {
+    TiffStream& s = streamOf(handle);
+    uint64_t base = 0;
+    if (whence == SEEK_CUR) {
+        base = s.position;
+    } else if (whence == SEEK_END) {
+        const int64_t size = s.file.size();
+        if (size < 0) return static_cast<toff_t>(-1);
+        base = static_cast<uint64_t>(size);
+    } else if (whence != SEEK_SET) {
+        return static_cast<toff_t>(-1);
+    }
+    // Offsets past 2^63 are no file position; libtiff treats the all-ones value as failure.
+    const uint64_t target = base + offset;
+    if (target < base || target > static_cast<uint64_t>(INT64_MAX)) return static_cast<toff_t>(-1);
+    s.position = target;
+    return target;
+}
+
+int tiffClose(thandle_t handle) {
+    TiffStream& s = streamOf(handle);
+    if (!s.file.close()) s.closeFailed = true;
+    return 0;
+}
+
+toff_t tiffSize(thandle_t handle) {
+    const int64_t size = streamOf(handle).file.size();
+    return size < 0 ? 0 : static_cast<toff_t>(size);
+}
+
+// No memory mapping: libtiff then reads through tiffRead.
+int tiffMap(thandle_t, void**, toff_t*) {
+    return 0;
+}
+void tiffUnmap(thandle_t, void*, toff_t) {}
 
 struct TiffLayout {
     uint16_t bitsPerSample;
@@ -104,11 +175,12 @@ int writeTiff(const CDibImage& image, const char* path) {
 
     // Opened here rather than by TIFFOpen so that a failure after this point is known to
     // concern a file this call created or truncated, and only then is it removed.
-    const int fd = ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return 0;
-    TiffHandle tif(TIFFFdOpen(fd, path, "w"));
+    auto stream = std::make_unique<TiffStream>();
+    if (!stream->file.open(path, platform::FileMode::ReadWriteCreate)) return 0;
+    TiffHandle tif(TIFFClientOpen(path, "w", reinterpret_cast<thandle_t>(stream.get()), tiffRead,
+                                  tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap, tiffUnmap));
     if (!tif) {
-        ::close(fd);
+        stream->file.close();
         removeRegularFile(path);
         return 0;
     }
@@ -134,7 +206,9 @@ int writeTiff(const CDibImage& image, const char* path) {
         // -1 is libtiff's failure value: it must not count as a written strip.
         ok = written == static_cast<tmsize_t>(stripBytes) && TIFFFlush(t) == 1;
     }
-    tif.reset();  // closes fd
+    tif.reset();  // closes the file
+    // A close that fails may have lost written data (a network file system reports late).
+    if (stream->closeFailed) ok = false;
     if (!ok) {
         removeRegularFile(path);
         return 0;

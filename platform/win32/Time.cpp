@@ -2,8 +2,10 @@
 // that frame timing and Sleep() are not rounded to the 15.6 ms scheduler tick.
 #include "platform/Time.h"
 
+// clang-format off
+#include <windows.h>  // before mmsystem.h, which uses its types
 #include <mmsystem.h>
-#include <windows.h>
+// clang-format on
 
 namespace orvane::platform {
 namespace {
