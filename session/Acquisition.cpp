@@ -530,7 +530,7 @@ void COrvane::RunPipeline(CDibImage& raw) {
     }
     imaging::applyToneSteps(out->view(), s[ImageSettings::kGamma], s[ImageSettings::kContrast],
                             s[ImageSettings::kSharpness], s[ImageSettings::kBrightness],
-                            toneTables_, images_[kWork]->view(), pool);
+                            toneTables_, sharpenSpace_, pool);
 }
 
 }  // namespace orvane::session

@@ -380,6 +380,7 @@ class COrvane {
     imaging::CaptureWindow pipelineWindow_ ORVANE_GUARDED_BY(frameLock_);
     imaging::HueSaturation hueSaturation_ ORVANE_GUARDED_BY(frameLock_);
     imaging::ToneTableCache toneTables_ ORVANE_GUARDED_BY(frameLock_);
+    imaging::SharpenWorkspace sharpenSpace_ ORVANE_GUARDED_BY(frameLock_);
     std::unique_ptr<platform::WorkerPool> workers_;  // Made by Prepare, used under frameLock_.
     platform::Thread acquisitionThread_;             // Started and joined under lifecycleLock_.
     // The AVI file being written: filled by the recording thread while it runs; set and
