@@ -42,8 +42,10 @@ constexpr int kHotPixelThreshold16 = 480;
 // demosaic colour at that position (red and blue kept to 8 bits) exceed the threshold.
 // 16-bit: where |v - m| >= threshold and all eight neighbours differ from v by at least it.
 // Returns the number of samples replaced. Allocates nothing.
-int suppressHotPixels(const ImageView& raw, int bayerMode, int gainRed, int gainBlue,
-                      int threshold);
+// With a pool, bands of rows run at once and the rows where they meet are done again in
+// order when a replacement near a band's edge could have changed a result.
+int suppressHotPixels(const ImageView& raw, int bayerMode, int gainRed, int gainBlue, int threshold,
+                      platform::WorkerPool* pool = nullptr);
 
 // Gray mode 1. Sites in the order R, G1, G2, B.
 enum GraySite : int { kGrayR = 0, kGrayG1 = 1, kGrayG2 = 2, kGrayB = 3 };

@@ -77,6 +77,53 @@ TEST(HotPixels, MatchesSequentialReference) {
             }
 }
 
+// With a pool the frame is cut in two bands that run at once; the rows at the cut are done
+// again in scan order when a replacement there changes what the lower band read. Scenes
+// with outliers everywhere (the lower band is done again; on the tallest one its log of
+// replacements also runs full) and with outliers only on one row near the cut.
+TEST(HotPixels, TwoBandsMatchTheSequentialReference) {
+    std::mt19937 rng(9);
+    platform::WorkerPool pool(2);
+    for (int bits : {8, 16}) {
+        const int full = bits == 8 ? 255 : 4095;
+        const int t = bits == 8 ? kHotPixelThreshold8 : kHotPixelThreshold16;
+        auto check = [&](ref::Plane p, int mode, const char* what) {
+            CDibImage img;
+            ASSERT_EQ(img.Create(p.w, p.h, bits), 1);
+            ref::write(p, img.view(), bits / 8);
+            const int gainR = 100 + mode * 70, gainB = 250 - mode * 40;
+            const int expected = ref::hotReference(p, bits == 16, mode, gainR, gainB, t);
+            EXPECT_EQ(suppressHotPixels(img.view(), mode, gainR, gainB, t, &pool), expected)
+                << bits << " " << what << " " << p.w << "x" << p.h;
+            ASSERT_EQ(ref::read(img.view(), 1, bits / 8).v, p.v)
+                << bits << " " << what << " " << p.w << "x" << p.h;
+        };
+        auto smooth = [&](int w, int h) {
+            ref::Plane p(w, h, 1);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    p.at(x, y) = (x * 3 + y * 2) % (full / 2) + static_cast<int>(rng() % 8);
+            return p;
+        };
+        for (auto [w, h] : {std::pair{70, 64}, {131, 101}, {300, 400}}) {
+            ref::Plane dense = smooth(w, h);
+            for (int& v : dense.v) {
+                const int k = static_cast<int>(rng() % 100);
+                if (k < 12) v = full - static_cast<int>(rng() % 20);
+                if (k >= 95) v = static_cast<int>(rng() % 5);
+            }
+            check(dense, static_cast<int>(rng() % 4), "dense");
+            const int cut = h / 2;
+            for (int dy = -3; dy <= 4; ++dy) {
+                ref::Plane one = smooth(w, h);
+                // A few bright samples in a row, two of them side by side.
+                for (int x : {5, 6, w / 2, w - 7}) one.at(x, cut + dy) = full;
+                check(one, (dy + 4) % 4, "row near the cut");
+            }
+        }
+    }
+}
+
 // ---- Gray mode --------------------------------------------------------------------------
 
 TEST(GrayMode, SitesFollowTheBayerModeTable) {
