@@ -123,18 +123,20 @@ void hueSat24(benchmark::State& s, bool pool) {
         hs.apply(f.out24.view(), pool ? &pool2() : nullptr);
     }
 }
-void hot8(benchmark::State& s) {
+void hot8(benchmark::State& s, bool pool) {
     Frames& f = frames();
     for (auto _ : s) {
         restore(s, f.raw8, f.raw8Orig);
-        benchmark::DoNotOptimize(suppressHotPixels(f.raw8.view(), 2, 100, 100, 30));
+        benchmark::DoNotOptimize(
+            suppressHotPixels(f.raw8.view(), 2, 100, 100, 30, pool ? &pool2() : nullptr));
     }
 }
-void hot16(benchmark::State& s) {
+void hot16(benchmark::State& s, bool pool) {
     Frames& f = frames();
     for (auto _ : s) {
         restore(s, f.raw16, f.raw16Orig);
-        benchmark::DoNotOptimize(suppressHotPixels(f.raw16.view(), 2, 100, 100, 480));
+        benchmark::DoNotOptimize(
+            suppressHotPixels(f.raw16.view(), 2, 100, 100, 480, pool ? &pool2() : nullptr));
     }
 }
 void whiteBalance8(benchmark::State& s, bool pool) {
@@ -278,8 +280,10 @@ int main(int argc, char** argv) {
     ms(benchmark::RegisterBenchmark("sharpen24/ours_pool2", sharpen24, true));
     ms(benchmark::RegisterBenchmark("huesat24/ours", hueSat24, false));
     ms(benchmark::RegisterBenchmark("huesat24/ours_pool2", hueSat24, true));
-    ms(benchmark::RegisterBenchmark("hotpixel8/ours", hot8));
-    ms(benchmark::RegisterBenchmark("hotpixel16/ours", hot16));
+    ms(benchmark::RegisterBenchmark("hotpixel8/ours", hot8, false));
+    ms(benchmark::RegisterBenchmark("hotpixel8/ours_pool2", hot8, true));
+    ms(benchmark::RegisterBenchmark("hotpixel16/ours", hot16, false));
+    ms(benchmark::RegisterBenchmark("hotpixel16/ours_pool2", hot16, true));
     ms(benchmark::RegisterBenchmark("whitebalance8/ours", whiteBalance8, false));
     ms(benchmark::RegisterBenchmark("graygains8/ours", grayGains8));
     ms(benchmark::RegisterBenchmark("maskfilter8/ours", maskFilter8));
