@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "imaging/ColorFilters.h"
 #include "imaging/Demosaic.h"
@@ -164,38 +165,69 @@ void put(const ImageView& raw, const Replacement<T>& e, T value) {
 // at once, reading disjoint rows (the upper one up to c - 1, the lower one from c on), the
 // lower band supposing rows c and c + 1 keep their values. Then the four rows [c - 2, c + 2)
 // are done in order, with rows c + 2 and c + 3 as they were before the lower band changed
-// them. When that replaces nothing in rows c and c + 1, the lower band's work stands as the
-// scan order would have made it; otherwise it is taken back and done again in order.
+// them. Once two rows in a row end as the lower band left them, everything below them saw
+// the same input in both orders and the lower band's work stands; until then the lower
+// band's rows are taken back and done again in order, one by one (a replacement near the
+// cut changes only a few rows below it).
 template <class T>
 int suppressTwoBands(const ImageView& raw, int mode, int kRed, int kBlue, int t,
                      platform::WorkerPool& pool) {
     const int h = raw.height;
     const int c = h / 2;
     ReplacementLog<T> log;
-    int upper = 0, lower = 0, lowerEnd = c + 2;
+    int upper = 0, lowerEnd = c + 2;
     pool.parallelFor(0, 2, 1, [&](int b, int e) {
         for (int i = b; i < e; ++i) {
             if (i == 0)
                 upper = suppressRange<T>(raw, 2, c - 2, mode, kRed, kBlue, t);
             else
-                lower = suppressRange<T>(raw, c + 2, h - 2, mode, kRed, kBlue, t, &log, &lowerEnd);
+                suppressRange<T>(raw, c + 2, h - 2, mode, kRed, kBlue, t, &log, &lowerEnd);
         }
     });
-    // The lower band's changes to rows c + 2 and c + 3, taken back for the boundary rows.
-    int edge = 0;
-    while (edge < log.size && log.entries[edge].y < c + 4) ++edge;
-    for (int i = edge - 1; i >= 0; --i) put(raw, log.entries[i], log.entries[i].before);
+    // The log is in scan order: the entries of row y are one run.
+    auto rowRun = [&](int y) {
+        const Replacement<T>* all = log.entries;
+        auto byRow = [](const Replacement<T>& e, int row) { return e.y < row; };
+        const Replacement<T>* b = std::lower_bound(all, all + log.size, y, byRow);
+        const Replacement<T>* e = std::lower_bound(b, all + log.size, y + 1, byRow);
+        return std::pair<int, int>{static_cast<int>(b - all), static_cast<int>(e - all)};
+    };
+    auto takeBack = [&](int y) {
+        const auto [b, e] = rowRun(y);
+        for (int i = e - 1; i >= b; --i) put(raw, log.entries[i], log.entries[i].before);
+    };
+    auto makeAgain = [&](int y) {
+        const auto [b, e] = rowRun(y);
+        for (int i = b; i < e; ++i) put(raw, log.entries[i], log.entries[i].after);
+    };
+    takeBack(c + 2);
+    takeBack(c + 3);
     int replaced = upper + suppressRange<T>(raw, c - 2, c, mode, kRed, kBlue, t);
     const int atCut = suppressRange<T>(raw, c, c + 2, mode, kRed, kBlue, t);
     replaced += atCut;
-    if (atCut == 0) {
-        for (int i = 0; i < edge; ++i) put(raw, log.entries[i], log.entries[i].after);
-        replaced += lower;
-        // Rows the log had no room for.
-        return replaced + suppressRange<T>(raw, lowerEnd, h - 2, mode, kRed, kBlue, t);
+    // Rows y and y + 1 hold their values from before the lower band from here on.
+    int y = c + 2;
+    int agreeing = atCut == 0 ? 2 : 0;  // rows just done that ended as the lower band left them
+    ReplacementLog<T> row;
+    while (agreeing < 2 && y < lowerEnd) {
+        takeBack(y + 2);
+        row.size = 0;
+        replaced += suppressRow<T>(raw, y, mode, kRed, kBlue, t, &row);
+        const auto [b, e] = rowRun(y);
+        bool same = e - b == row.size;
+        for (int i = 0; same && i < row.size; ++i)
+            same = row.entries[i].x == log.entries[b + i].x &&
+                   row.entries[i].after == log.entries[b + i].after;
+        agreeing = same ? agreeing + 1 : 0;
+        ++y;
     }
-    for (int i = log.size - 1; i >= edge; --i) put(raw, log.entries[i], log.entries[i].before);
-    return replaced + suppressRange<T>(raw, c + 2, h - 2, mode, kRed, kBlue, t);
+    if (agreeing >= 2) {
+        makeAgain(y);
+        makeAgain(y + 1);
+        replaced += log.size - rowRun(y).first;
+        y = lowerEnd;  // below it the lower band stopped, its log full
+    }
+    return replaced + suppressRange<T>(raw, y, h - 2, mode, kRed, kBlue, t);
 }
 
 template <class T>
