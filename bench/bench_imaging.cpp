@@ -30,7 +30,7 @@ namespace {
 constexpr int kW = 3072, kH = 2048;
 
 struct Frames {
-    CDibImage raw8, raw16, out24, out32, out48, scratch24, dark8, bright8, hot8, dead8, marks8;
+    CDibImage raw8, raw16, out24, out32, out48, dark8, bright8, hot8, dead8, marks8;
     // Pristine inputs: in-place stages start every iteration from the same frame.
     std::vector<uint8_t> raw8Orig, raw16Orig, out24Orig;
     Frames() {
@@ -39,7 +39,6 @@ struct Frames {
         out24.Create(kW, kH, 24);
         out32.Create(kW, kH, 32);
         out48.Create(kW, kH, 48);
-        scratch24.Create(kW, kH, 24);
         dark8.Create(kW, kH, 8);
         bright8.Create(kW, kH, 8);
         hot8.Create(kW, kH, 8);
@@ -101,18 +100,18 @@ void demosaic16(benchmark::State& s, bool pool) {
 void tone24(benchmark::State& s, bool pool) {
     Frames& f = frames();
     ToneTableCache cache;
-    CDibImage empty;
+    SharpenWorkspace space;
     for (auto _ : s) {
         restore(s, f.out24, f.out24Orig);
-        applyToneSteps(f.out24.view(), 140, 20, 0, 30, cache, empty.view(),
-                       pool ? &pool2() : nullptr);
+        applyToneSteps(f.out24.view(), 140, 20, 0, 30, cache, space, pool ? &pool2() : nullptr);
     }
 }
 void sharpen24(benchmark::State& s, bool pool) {
     Frames& f = frames();
+    SharpenWorkspace space;
     for (auto _ : s) {
         restore(s, f.out24, f.out24Orig);
-        sharpen(f.out24.view(), f.scratch24.view(), 5, pool ? &pool2() : nullptr);
+        sharpen(f.out24.view(), space, 5, pool ? &pool2() : nullptr);
     }
 }
 void hueSat24(benchmark::State& s, bool pool) {
@@ -124,18 +123,20 @@ void hueSat24(benchmark::State& s, bool pool) {
         hs.apply(f.out24.view(), pool ? &pool2() : nullptr);
     }
 }
-void hot8(benchmark::State& s) {
+void hot8(benchmark::State& s, bool pool) {
     Frames& f = frames();
     for (auto _ : s) {
         restore(s, f.raw8, f.raw8Orig);
-        benchmark::DoNotOptimize(suppressHotPixels(f.raw8.view(), 2, 100, 100, 30));
+        benchmark::DoNotOptimize(
+            suppressHotPixels(f.raw8.view(), 2, 100, 100, 30, pool ? &pool2() : nullptr));
     }
 }
-void hot16(benchmark::State& s) {
+void hot16(benchmark::State& s, bool pool) {
     Frames& f = frames();
     for (auto _ : s) {
         restore(s, f.raw16, f.raw16Orig);
-        benchmark::DoNotOptimize(suppressHotPixels(f.raw16.view(), 2, 100, 100, 480));
+        benchmark::DoNotOptimize(
+            suppressHotPixels(f.raw16.view(), 2, 100, 100, 480, pool ? &pool2() : nullptr));
     }
 }
 void whiteBalance8(benchmark::State& s, bool pool) {
@@ -279,8 +280,10 @@ int main(int argc, char** argv) {
     ms(benchmark::RegisterBenchmark("sharpen24/ours_pool2", sharpen24, true));
     ms(benchmark::RegisterBenchmark("huesat24/ours", hueSat24, false));
     ms(benchmark::RegisterBenchmark("huesat24/ours_pool2", hueSat24, true));
-    ms(benchmark::RegisterBenchmark("hotpixel8/ours", hot8));
-    ms(benchmark::RegisterBenchmark("hotpixel16/ours", hot16));
+    ms(benchmark::RegisterBenchmark("hotpixel8/ours", hot8, false));
+    ms(benchmark::RegisterBenchmark("hotpixel8/ours_pool2", hot8, true));
+    ms(benchmark::RegisterBenchmark("hotpixel16/ours", hot16, false));
+    ms(benchmark::RegisterBenchmark("hotpixel16/ours_pool2", hot16, true));
     ms(benchmark::RegisterBenchmark("whitebalance8/ours", whiteBalance8, false));
     ms(benchmark::RegisterBenchmark("graygains8/ours", grayGains8));
     ms(benchmark::RegisterBenchmark("maskfilter8/ours", maskFilter8));

@@ -12,6 +12,7 @@
 // left alone unless a routine says otherwise).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -41,8 +42,10 @@ constexpr int kHotPixelThreshold16 = 480;
 // demosaic colour at that position (red and blue kept to 8 bits) exceed the threshold.
 // 16-bit: where |v - m| >= threshold and all eight neighbours differ from v by at least it.
 // Returns the number of samples replaced. Allocates nothing.
-int suppressHotPixels(const ImageView& raw, int bayerMode, int gainRed, int gainBlue,
-                      int threshold);
+// With a pool, bands of rows run at once and the rows where they meet are done again in
+// order when a replacement near a band's edge could have changed a result.
+int suppressHotPixels(const ImageView& raw, int bayerMode, int gainRed, int gainBlue, int threshold,
+                      platform::WorkerPool* pool = nullptr);
 
 // Gray mode 1. Sites in the order R, G1, G2, B.
 enum GraySite : int { kGrayR = 0, kGrayG1 = 1, kGrayG2 = 2, kGrayB = 3 };
@@ -153,18 +156,31 @@ bool applyContrast(const ImageView& image, int contrast, ToneTableCache& cache,
 bool applyBrightness(const ImageView& image, int brightness, ToneTableCache& cache,
                      platform::WorkerPool* pool = nullptr);
 
-// Unsharp masking with strength 1 ... 30: copies the image into `scratch` (same geometry),
-// then over rows and columns 2 to size - 3 writes orig + trunc(k (orig - blur) / 10) limited
-// to the sample range, blur being the 4 x 4 box of rows y - 2 ... y + 1 and columns
-// x - 2 ... x + 1, shifted right by 4. The two-pixel frame keeps its values. Does nothing for
-// k = 0. Returns false for a format or scratch mismatch.
-bool sharpen(const ImageView& image, const ImageView& scratch, int strength,
-             platform::WorkerPool* pool = nullptr);
+// Working memory of the sharpening stage: a few rows per band (the saved rows at band
+// boundaries, a ring of originals and the running vertical sums). Grows to the largest
+// frame seen and is kept, so that frames of one size allocate nothing. One per session.
+class SharpenWorkspace {
+  public:
+    // At least `bytes` of storage, or nullptr when it cannot be had.
+    uint8_t* reserve(size_t bytes);
+
+  private:
+    std::unique_ptr<uint8_t[]> data_;
+    size_t size_ = 0;
+};
+
+// Unsharp masking with strength 1 ... 30, in place: over rows and columns 2 to size - 3
+// writes orig + trunc(k (orig - blur) / 10) limited to the sample range, blur being the
+// 4 x 4 box of the original rows y - 2 ... y + 1 and columns x - 2 ... x + 1, shifted right
+// by 4. The two-pixel frame keeps its values. Does nothing for k = 0. Returns false for an
+// unsupported format or when the workspace cannot be had (the image is then unchanged).
+bool sharpen(const ImageView& image, SharpenWorkspace& workspace, int strength,
+             platform::WorkerPool* pool = nullptr, VectorPath path = VectorPath::Best);
 
 // The tone steps of the pipeline in their order: gamma, contrast, sharpness, brightness.
 // Adjacent point stages are run as one composed table.
 bool applyToneSteps(const ImageView& image, int gamma, int contrast, int sharpness, int brightness,
-                    ToneTableCache& cache, const ImageView& sharpenScratch,
+                    ToneTableCache& cache, SharpenWorkspace& sharpenSpace,
                     platform::WorkerPool* pool = nullptr);
 
 }  // namespace orvane::imaging

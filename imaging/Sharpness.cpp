@@ -1,103 +1,217 @@
 // Sharpening of the output image: the original plus a tenth of k times its difference from
-// a 4 x 4 box blur, on a copy of the rows it reads.
-#include <immintrin.h>
-
+// a 4 x 4 box blur, in place and in one pass.
+//
+// Each band of rows keeps a running vertical sum of four rows (the box is separable: a
+// vertical sum of four rows, then a horizontal sum of four of those one pixel apart) and
+// moves it down a row by adding the row entering the box and taking off the one leaving
+// it. A row is written only after its original is saved in a ring of the last four rows,
+// so no copy of the frame is made; the two rows above and below a band, which the
+// neighbouring bands overwrite, are saved before the bands start.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "imaging/ColorFilters.h"
 #include "imaging/SampleKinds.h"
 #include "imaging/SimdSupport.h"
 #include "platform/WorkerPool.h"
 
+// The vector forms of the row kernels below.
+#include "imaging/simd/SharpenAvx2.h"
+#include "imaging/simd/SharpenSse41.h"
+
 namespace orvane::imaging {
 
-// ---- Sharpness --------------------------------------------------------------------------------
+uint8_t* SharpenWorkspace::reserve(size_t bytes) {
+    if (bytes <= size_) return data_.get();
+    data_.reset();
+    size_ = 0;
+    data_.reset(new (std::nothrow) uint8_t[bytes]);
+    if (data_) size_ = bytes;
+    return data_.get();
+}
 
 namespace {
 
-constexpr int kSharpChunk = 512;  // output samples per step
+// Rows per band at least, so that the per-band start-up (a four-row sum) stays small.
+constexpr int kMinBandRows = 16;
 
-// One output row, samples [i0, i1) of the row (channel-interleaved), from the copy's rows
-// y - 2 ... y + 1. Written for the vectoriser: the 4 x 4 box is a vertical sum of four rows
-// followed by a horizontal sum of four samples one pixel apart.
-}  // namespace
-}  // namespace orvane::imaging
+template <class T>
+struct SumOf;
+template <>
+struct SumOf<uint8_t> {
+    using type = uint16_t;  // four 8-bit samples
+};
+template <>
+struct SumOf<uint16_t> {
+    using type = uint32_t;  // four 16-bit samples
+};
 
-// The SSE2 form of the 8-bit span.
-#include "imaging/simd/SharpenSse2.h"
+template <class T>
+using Sum = typename SumOf<T>::type;
 
-namespace orvane::imaging {
-namespace {
-
-template <class T, class Acc>
-void sharpenSpan(T* out, const T* s0, const T* s1, const T* s2, const T* s3, int bpp, int i0,
-                 int i1, int k, int maxv) {
-    Acc v[kSharpChunk + 3 * 4];
-    const int lo = i0 - 2 * bpp;
-    const int n = i1 - i0;
-    const int nv = n + 3 * bpp;
-    for (int i = 0; i < nv; ++i) {
-        const int j = lo + i;
-        v[i] = static_cast<Acc>(s0[j] + s1[j] + s2[j] + s3[j]);
-    }
-    int done = 0;
+// v[i] += add[i] - sub[i] over the row.
+template <class T>
+void boxSumStep(Sum<T>* v, const T* add, const T* sub, int n, VectorPath path) {
+    int i = 0;
 #if ORVANE_X86
-    if constexpr (sizeof(T) == 1) done = sharpenSpan8Sse2(out, s2, v, bpp, i0, n, k);
+    if constexpr (sizeof(T) == 1) {
+        if (pathAllowsAvx2(path))
+            i = boxSumStep8Avx2(v, add, sub, n);
+        else if (pathAllowsSse41(path))
+            i = boxSumStep8Sse41(v, add, sub, n);
+    } else {
+        if (pathAllowsAvx2(path))
+            i = boxSumStep16Avx2(v, add, sub, n);
+        else if (pathAllowsSse41(path))
+            i = boxSumStep16Sse41(v, add, sub, n);
+    }
+#else
+    (void)path;
 #endif
-    for (int i = done; i < n; ++i) {
-        const int blur = (v[i] + v[i + bpp] + v[i + 2 * bpp] + v[i + 3 * bpp]) >> 4;
-        const int orig = s2[i0 + i];
-        // Division truncating towards zero, as the reference table holds it.
-        int r = orig + k * (orig - blur) / 10;
-        r = r < 0 ? 0 : (r > maxv ? maxv : r);
-        out[i0 + i] = static_cast<T>(r);
+    for (; i < n; ++i) v[i] = static_cast<Sum<T>>(v[i] + add[i] - sub[i]);
+}
+
+// Samples [i0, i1) of one output row from the vertical sums and the row's original:
+//   blur = (v[i - 2c] + v[i - c] + v[i] + v[i + c]) >> 4     (columns x - 2 ... x + 1)
+//   out  = orig + trunc(k (orig - blur) / 10), limited to the sample range
+template <class T>
+void sharpenRow(T* out, const T* orig, const Sum<T>* v, int c, int i0, int i1, int k,
+                VectorPath path) {
+    int j = 0;
+    const int n = i1 - i0;
+#if ORVANE_X86
+    if constexpr (sizeof(T) == 1) {
+        if (pathAllowsAvx2(path))
+            j = sharpenRow8Avx2(out, orig, v, c, i0, n, k);
+        else if (pathAllowsSse41(path))
+            j = sharpenRow8Sse41(out, orig, v, c, i0, n, k);
+    } else {
+        if (pathAllowsAvx2(path))
+            j = sharpenRow16Avx2(out, orig, v, c, i0, n, k);
+        else if (pathAllowsSse41(path))
+            j = sharpenRow16Sse41(out, orig, v, c, i0, n, k);
+    }
+#else
+    (void)path;
+#endif
+    constexpr int maxv = sizeof(T) == 1 ? 255 : 65535;
+    for (int i = i0 + j; i < i1; ++i) {
+        const int blur = static_cast<int>((v[i - 2 * c] + v[i - c] + v[i] + v[i + c]) >> 4);
+        const int o = orig[i];
+        // Division truncating towards zero.
+        out[i] = static_cast<T>(std::clamp(o + k * (o - blur) / 10, 0, maxv));
     }
 }
 
-template <class T, class Acc>
-void sharpenRows(const ImageView& img, const ImageView& copy, int k, int y0, int y1) {
-    const int ch = img.bytesPerPixel / static_cast<int>(sizeof(T));  // samples per pixel
-    const int maxv = sizeof(T) == 1 ? 255 : 65535;
-    const int first = 2 * ch, last = (img.width - 2) * ch;
-    for (int y = y0; y < y1; ++y) {
-        auto row = [&](int yy) { return reinterpret_cast<const T*>(copy.row(yy)); };
-        T* out = reinterpret_cast<T*>(img.row(y));
-        for (int i0 = first; i0 < last; i0 += kSharpChunk) {
-            const int i1 = std::min(last, i0 + kSharpChunk);
-            sharpenSpan<T, Acc>(out, row(y - 2), row(y - 1), row(y), row(y + 1), ch, i0, i1, k,
-                                maxv);
-        }
-        if (ch == 4) {
-            // The fourth sample is not a colour: put it back.
-            const T* orig = row(y);
-            for (int x = 2; x < img.width - 2; ++x) out[x * 4 + 3] = orig[x * 4 + 3];
-        }
+// Where one band keeps its rows: the saved rows above (b - 2, b - 1) and below (e, e + 1)
+// it, the ring of originals and the vertical sums.
+template <class T>
+struct BandSpace {
+    T* above[2];
+    T* below[2];
+    T* ring[4];
+    Sum<T>* sums;
+};
+
+template <class T>
+size_t bandBytes(int samples) {
+    return static_cast<size_t>(samples) * (8 * sizeof(T) + sizeof(Sum<T>));
+}
+
+template <class T>
+BandSpace<T> bandSpace(uint8_t* base, int samples) {
+    BandSpace<T> s{};
+    T* p = reinterpret_cast<T*>(base);
+    for (auto& r : s.above) r = p, p += samples;
+    for (auto& r : s.below) r = p, p += samples;
+    for (auto& r : s.ring) r = p, p += samples;
+    s.sums = reinterpret_cast<Sum<T>*>(p);
+    return s;
+}
+
+// Output rows [b, e) of an image whose sharpened rows are [2, h - 2).
+template <class T>
+void sharpenBand(const ImageView& img, const BandSpace<T>& s, int b, int e, int k,
+                 VectorPath path) {
+    const int c = img.bytesPerPixel / static_cast<int>(sizeof(T));  // samples per pixel
+    const int n = img.width * c;
+    const int h = img.height;
+    auto inPlace = [&](int yy) { return reinterpret_cast<T*>(img.row(yy)); };
+    // The original of row yy while row y is the next to be written.
+    auto original = [&](int yy, int y) -> const T* {
+        if (yy < b) return b > 2 ? s.above[yy - (b - 2)] : inPlace(yy);
+        if (yy < y) return s.ring[yy & 3];
+        if (yy < e) return inPlace(yy);
+        return e < h - 2 ? s.below[yy - e] : inPlace(yy);
+    };
+    std::memcpy(s.ring[(b - 2) & 3], original(b - 2, b), static_cast<size_t>(n) * sizeof(T));
+    std::memcpy(s.ring[(b - 1) & 3], original(b - 1, b), static_cast<size_t>(n) * sizeof(T));
+    {
+        const T* r0 = original(b - 2, b);
+        const T* r1 = original(b - 1, b);
+        const T* r2 = original(b, b);
+        const T* r3 = original(b + 1, b);
+        for (int i = 0; i < n; ++i) s.sums[i] = static_cast<Sum<T>>(r0[i] + r1[i] + r2[i] + r3[i]);
     }
+    for (int y = b; y < e; ++y) {
+        // The box of row y spans rows y - 2 ... y + 1: row y + 1 enters, y - 3 leaves.
+        if (y > b) boxSumStep<T>(s.sums, original(y + 1, y), s.ring[(y - 3) & 3], n, path);
+        T* row = inPlace(y);
+        T* saved = s.ring[y & 3];
+        std::memcpy(saved, row, static_cast<size_t>(n) * sizeof(T));
+        sharpenRow<T>(row, saved, s.sums, c, 2 * c, (img.width - 2) * c, k, path);
+        if (c == 4)  // the fourth sample is not a colour: put it back
+            for (int x = 2; x < img.width - 2; ++x) row[x * 4 + 3] = saved[x * 4 + 3];
+    }
+}
+
+template <class T>
+bool sharpenImage(const ImageView& img, SharpenWorkspace& ws, int k, platform::WorkerPool* pool,
+                  VectorPath path) {
+    const int c = img.bytesPerPixel / static_cast<int>(sizeof(T));
+    const int n = img.width * c;
+    const int first = 2, last = img.height - 2;  // rows written
+    const int threads = pool != nullptr ? pool->threadCount() : 1;
+    const int bands = std::max(1, std::min(threads, (last - first) / kMinBandRows));
+    const size_t perBand = bandBytes<T>(n);
+    uint8_t* base = ws.reserve(perBand * static_cast<size_t>(bands));
+    if (base == nullptr) return false;
+    auto bandStart = [&](int i) { return first + (last - first) * i / bands; };
+    // Rows next to a band boundary, saved before any band writes them.
+    for (int i = 0; i < bands; ++i) {
+        const BandSpace<T> s = bandSpace<T>(base + perBand * static_cast<size_t>(i), n);
+        const int b = bandStart(i), e = bandStart(i + 1);
+        const size_t rowBytes = static_cast<size_t>(n) * sizeof(T);
+        if (b > first)
+            for (int j = 0; j < 2; ++j) std::memcpy(s.above[j], img.row(b - 2 + j), rowBytes);
+        if (e < last)
+            for (int j = 0; j < 2; ++j) std::memcpy(s.below[j], img.row(e + j), rowBytes);
+    }
+    auto run = [&](int i0, int i1) {
+        for (int i = i0; i < i1; ++i)
+            sharpenBand<T>(img, bandSpace<T>(base + perBand * static_cast<size_t>(i), n),
+                           bandStart(i), bandStart(i + 1), k, path);
+    };
+    if (bands == 1)
+        run(0, 1);
+    else
+        pool->parallelFor(0, bands, 1, run);
+    return true;
 }
 
 }  // namespace
 
-bool sharpen(const ImageView& image, const ImageView& scratch, int strength,
-             platform::WorkerPool* pool) {
-    if (image.empty() || scratch.empty() || scratch.width != image.width ||
-        scratch.height != image.height || scratch.bytesPerPixel != image.bytesPerPixel)
-        return false;
+bool sharpen(const ImageView& image, SharpenWorkspace& workspace, int strength,
+             platform::WorkerPool* pool, VectorPath path) {
+    if (image.empty()) return false;
     const int bpp = image.bytesPerPixel;
     if (!detail::eightBitChannels(bpp) && !detail::sixteenBitChannels(bpp)) return false;
     if (strength == 0 || image.width < 5 || image.height < 5) return true;
-    const size_t rowBytes = static_cast<size_t>(image.width) * bpp;
-    platform::forBands(pool, 0, image.height, 1, [&](int b, int e) {
-        for (int y = b; y < e; ++y) std::memcpy(scratch.row(y), image.row(y), rowBytes);
-    });
-    platform::forBands(pool, 2, image.height - 2, 1, [&](int b, int e) {
-        if (detail::eightBitChannels(bpp))
-            sharpenRows<uint8_t, int16_t>(image, scratch, strength, b, e);
-        else
-            sharpenRows<uint16_t, int32_t>(image, scratch, strength, b, e);
-    });
-    return true;
+    if (detail::eightBitChannels(bpp))
+        return sharpenImage<uint8_t>(image, workspace, strength, pool, path);
+    return sharpenImage<uint16_t>(image, workspace, strength, pool, path);
 }
 
 }  // namespace orvane::imaging

@@ -245,13 +245,13 @@ bool applyBrightness(const ImageView& image, int brightness, ToneTableCache& cac
     return applyStages(image, kToneBrightness, 100, 0, brightness, cache, pool);
 }
 bool applyToneSteps(const ImageView& image, int gamma, int contrast, int sharpness, int brightness,
-                    ToneTableCache& cache, const ImageView& sharpenScratch,
+                    ToneTableCache& cache, SharpenWorkspace& sharpenSpace,
                     platform::WorkerPool* pool) {
     if (sharpness == 0)
         return applyStages(image, kToneGamma | kToneContrast | kToneBrightness, gamma, contrast,
                            brightness, cache, pool);
     bool ok = applyStages(image, kToneGamma | kToneContrast, gamma, contrast, 0, cache, pool);
-    ok = sharpen(image, sharpenScratch, sharpness, pool) && ok;
+    ok = sharpen(image, sharpenSpace, sharpness, pool) && ok;
     ok = applyStages(image, kToneBrightness, 100, 0, brightness, cache, pool) && ok;
     return ok;
 }

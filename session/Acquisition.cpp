@@ -83,16 +83,24 @@ int COrvane::Prepare() {
     const int ci = colorIndex_.load();
     if (ci < 0 || ci > 5) return fail(kErrWindowRange);
     {
+        platform::LockGuard pipeline(pipelineLock_);
         platform::LockGuard lock(frameLock_);
         // Frames are processed in the mode the buffers are sized for here, even when the
         // application picks another mode while they stream: that one applies from the next
         // preparation on.
         preparedColor_ = ci;
         bool ok = true;
-        auto size = [&](int role, int bits) {
-            CDibImage& image = *images_[role];
+        auto sizeImage = [&](CDibImage& image, int bits) {
             if (image.width() == w && image.height() == h && image.bitCount() == bits) return;
             ok = ok && image.Create(w, h, bits) != 0;
+        };
+        // Each frame buffer has a twin of the same geometry that the next frame is processed
+        // in; finished, the two change places.
+        auto size = [&](int role, int bits) ORVANE_REQUIRES(pipelineLock_) {
+            sizeImage(*images_[role], bits);
+            auto& staged = staged_[static_cast<size_t>(role)];
+            if (!staged) staged = std::make_unique<CDibImage>();
+            sizeImage(*staged, bits);
         };
         if (ci <= 3) size(kRaw8, 8);
         if (wideIndex(ci)) size(kRaw16, 16);
@@ -102,7 +110,7 @@ int COrvane::Prepare() {
         if (ci == 5) size(kOut64, 64);
         if (ok) {
             const CDibImage* out = OutputBuffer();
-            size(kWork, out->bitCount());
+            sizeImage(*images_[kWork], out->bitCount());
         }
         if (!ok) return fail(kErrMemory);
         if (!workers_) workers_ = std::make_unique<platform::WorkerPool>(kWorkerThreads);
@@ -206,7 +214,7 @@ int COrvane::CloseLocked() {
 int COrvane::Preview() {
     platform::LockGuard lifecycle(lifecycleLock_);
     {
-        platform::LockGuard lock(frameLock_);
+        platform::LockGuard delivery(deliveryLock_);
         callbackWindow_.store(nullptr);
         appBuffer_ = nullptr;
         appBufferSize_ = 0;
@@ -226,7 +234,7 @@ int COrvane::Preview() {
 int COrvane::CallBackPreview(WindowHandle window, void* buffer, int size, int rowOrder) {
     platform::LockGuard lifecycle(lifecycleLock_);
     {
-        platform::LockGuard lock(frameLock_);
+        platform::LockGuard delivery(deliveryLock_);
         callbackWindow_.store(window);
         appBuffer_ = buffer;
         appBufferSize_ = size;
@@ -255,7 +263,10 @@ int COrvane::SetPreviewWindow(WindowHandle parent, int left, int top, int right,
 }
 
 bool COrvane::CopyOut(void* buffer, int size, int rowOrder) {
-    const CDibImage* out = OutputBuffer();
+    return CopyOutFrom(OutputBuffer(), buffer, size, rowOrder);
+}
+
+bool COrvane::CopyOutFrom(const CDibImage* out, void* buffer, int size, int rowOrder) {
     if (out == nullptr || out->empty() || size < 0 ||
         static_cast<size_t>(size) < out->sizeBytes()) {
         if (auto cb = callbackWindow_.load()) platform::postMessage(cb, kMsgFrame, 0, kErrMemory);
@@ -266,6 +277,55 @@ bool COrvane::CopyOut(void* buffer, int size, int rowOrder) {
                             rowOrder);
 }
 
+CDibImage* COrvane::StagedRaw(int colorIndex) {
+    return staged_[wideIndex(colorIndex) ? kRaw16 : kRaw8].get();
+}
+
+CDibImage* COrvane::StagedOutput(int colorIndex) {
+    static constexpr int kOutputRole[6] = {kRaw8, kRaw16, kOut24, kOut32, kOut48, kOut64};
+    if (colorIndex < 0 || colorIndex > 5) return nullptr;
+    return staged_[static_cast<size_t>(kOutputRole[colorIndex])].get();
+}
+
+COrvane::FrameSettings COrvane::TakeFrameSettings() {
+    platform::LockGuard lock(frameLock_);
+    FrameSettings f;
+    f.color = preparedColor_;
+    f.image = image_;
+    f.camera = camera_;
+    f.window = pipelineWindow_;
+    return f;
+}
+
+bool COrvane::TakeFrame(CDibImage& raw) {
+    if (raw.empty()) return false;
+    if (sdk_->CopyLatestInto(raw.bits(), raw.sizeBytes(), 1) != 0) return false;
+    if (raw.stride() != raw.width() * raw.bytesPerPixel()) imaging::repackRows(raw.view());
+    return true;
+}
+
+bool COrvane::PublishFrame(int colorIndex) {
+    const int rawRole = wideIndex(colorIndex) ? kRaw16 : kRaw8;
+    const int outRole = colorIndex <= 1 ? rawRole : kOut24 + (colorIndex - 2);
+    // A preparation between the snapshot and here would have resized the buffers; such a
+    // frame is dropped rather than handed over in the wrong shape.
+    if (colorIndex != preparedColor_) return false;
+    for (int role : {rawRole, outRole}) {
+        const CDibImage& a = *images_[static_cast<size_t>(role)];
+        const CDibImage& b = *staged_[static_cast<size_t>(role)];
+        if (a.width() != b.width() || a.height() != b.height() || a.bitCount() != b.bitCount())
+            return false;
+    }
+    std::swap(images_[static_cast<size_t>(rawRole)], staged_[static_cast<size_t>(rawRole)]);
+    if (outRole != rawRole)
+        std::swap(images_[static_cast<size_t>(outRole)], staged_[static_cast<size_t>(outRole)]);
+    return true;
+}
+
+// Each frame is processed in the staged buffers with a copy of the settings taken at its
+// start, outside the frame lock, so that the application's setters, getters and GetImage
+// wait at most for the short hand-over; they see whole frames only, each processed with one
+// set of settings.
 void COrvane::AcquisitionLoop() {
     while (runFlag_.load() != 0) {
         platform::sleepMs(static_cast<uint32_t>(waitTime_.load()));
@@ -281,21 +341,32 @@ void COrvane::AcquisitionLoop() {
         if (result != device::kWaitFrameReady) continue;
 
         FrameInfo* info = nullptr;
+        bool delivered = true;
         {
-            platform::LockGuard lock(frameLock_);
-            CDibImage* raw = RawBuffer();
-            if (raw == nullptr || raw->empty()) continue;
-            if (sdk_->CopyLatestInto(raw->bits(), raw->sizeBytes(), 1) != 0) continue;
-            if (raw->stride() != raw->width() * raw->bytesPerPixel())
-                imaging::repackRows(raw->view());
+            platform::LockGuard pipeline(pipelineLock_);
+            FrameSettings settings = TakeFrameSettings();
+            CDibImage* raw = StagedRaw(settings.color);
+            if (raw == nullptr || !TakeFrame(*raw)) continue;
+            RunPipeline(*raw, settings);
+            void* appBuffer = nullptr;
+            {
+                platform::LockGuard delivery(deliveryLock_);
+                appBuffer = appBuffer_;
+                if (appBuffer_ != nullptr && appBufferSize_ != 0)
+                    delivered = CopyOutFrom(StagedOutput(settings.color), appBuffer_,
+                                            appBufferSize_, appRowOrder_);
+            }
 
+            platform::LockGuard lock(frameLock_);
+            if (!PublishFrame(settings.color)) continue;
+            const CDibImage* published = RawBuffer();
             info = &frameInfo_[static_cast<size_t>(frameInfoNext_)];
             frameInfoNext_ = (frameInfoNext_ + 1) % kFrameInfoSlots;
             info->reserved = 0;
-            info->width = raw->width();
-            info->height = raw->height();
-            info->bitsPerPixel = kBitsPerPixel[preparedColor_];
-            info->buffer = appBuffer_;
+            info->width = published->width();
+            info->height = published->height();
+            info->bitsPerPixel = kBitsPerPixel[settings.color];
+            info->buffer = appBuffer;
 
             ++frameCounter_;
             const uint32_t now = platform::timeGetTime();
@@ -307,15 +378,11 @@ void COrvane::AcquisitionLoop() {
                 frameWindowStart_ = now;
             }
             info->frameRate = frameRate_.load();
-
-            RunPipeline(*raw);
             newFrameForRecorder_.store(true);
             frameProcessed_.store(true);
             DrawPreview();
-            if (appBuffer_ != nullptr && appBufferSize_ != 0 &&
-                !CopyOut(appBuffer_, appBufferSize_, appRowOrder_))
-                continue;
         }
+        if (!delivered) continue;
         if (runFlag_.load() == 1) {
             if (auto cb = callbackWindow_.load())
                 platform::postMessage(cb, kMsgFrame, reinterpret_cast<uintptr_t>(info), 0);
@@ -333,23 +400,24 @@ int COrvane::SnapShot(void* buffer, int size, int rowOrder) {
     auto stopUnlessCapturing = [&] {
         if (mode_.load() != kCaptureMode) sdk_->StopCapture();
     };
-    platform::LockGuard lock(frameLock_);
+    platform::LockGuard pipeline(pipelineLock_);
     if (!sdk_->StartCapture(device::kModeSnapshot) ||
         sdk_->WaitFrame(static_cast<uint32_t>(snapshotTimeout_)) != device::kWaitFrameReady) {
         stopUnlessCapturing();
         return fail(kErrNoFrame);
     }
-    CDibImage* raw = RawBuffer();
-    if (raw == nullptr || raw->empty()) {
+    FrameSettings settings = TakeFrameSettings();
+    CDibImage* raw = StagedRaw(settings.color);
+    if (raw == nullptr || !TakeFrame(*raw)) {
         stopUnlessCapturing();
         return fail(kErrMemory);
     }
-    if (sdk_->CopyLatestInto(raw->bits(), raw->sizeBytes(), 1) != 0) {
+    RunPipeline(*raw, settings);
+    platform::LockGuard lock(frameLock_);
+    if (!PublishFrame(settings.color)) {
         stopUnlessCapturing();
         return fail(kErrMemory);
     }
-    if (raw->stride() != raw->width() * raw->bytesPerPixel()) imaging::repackRows(raw->view());
-    RunPipeline(*raw);
     if (buffer != nullptr && size != 0 && !CopyOut(buffer, size, rowOrder)) {
         stopUnlessCapturing();
         return fail(kErrMemory);
@@ -372,7 +440,6 @@ int COrvane::GetImage(void* buffer, int size, int rowOrder) {
 // ---- The processing pipeline -------------------------------------------------------------
 
 void COrvane::AutoIris(const CDibImage& raw) {
-    const int irisMode = camera_[CameraSettings::kAutoIris];
     const int w = raw.width(), h = raw.height();
     int means[5];
     for (int i = 0; i < 5; ++i) {
@@ -385,6 +452,10 @@ void COrvane::AutoIris(const CDibImage& raw) {
     }
     const float d = autoIrisFactor(means);
     if (!autoIrisActs(d)) return;
+    // The new gain or exposure starts from the current one, which the application may have
+    // set since the frame's settings were taken.
+    platform::LockGuard lock(frameLock_);
+    const int irisMode = camera_[CameraSettings::kAutoIris];
     device::COrvaneUSB3Q7SimpleSdk& dev = *sdk_;
     if (irisMode == 2) {
         const int current = std::max(camera_[CameraSettings::kGlobalGain], 4);
@@ -394,7 +465,7 @@ void COrvane::AutoIris(const CDibImage& raw) {
         for (int i = CameraSettings::kGlobalGain; i <= CameraSettings::kColorGainGreen2; ++i)
             camera_[i] = v;
         if (analogDialog_ != nullptr) analogDialog_->postGlobalGain(v);
-    } else {
+    } else if (irisMode == 1) {
         int v =
             static_cast<int>(static_cast<float>(camera_[CameraSettings::kExposure]) * d) & 0xFFFF;
         v = std::max(v, 1);
@@ -408,9 +479,9 @@ void COrvane::AutoIris(const CDibImage& raw) {
     }
 }
 
-void COrvane::SoftwareMirror(CDibImage& raw) {
-    const bool h = camera_[CameraSettings::kMirrorH] && !sdk_->HasHardwareMirrorH();
-    const bool v = camera_[CameraSettings::kMirrorV] && !sdk_->HasHardwareMirrorV();
+void COrvane::SoftwareMirror(CDibImage& raw, const CameraSettings& c) {
+    const bool h = c[CameraSettings::kMirrorH] && !sdk_->HasHardwareMirrorH();
+    const bool v = c[CameraSettings::kMirrorV] && !sdk_->HasHardwareMirrorV();
     if (!h && !v) return;
     const int width = raw.width(), height = raw.height(), stride = raw.stride();
     const int bpp = raw.bytesPerPixel();
@@ -428,15 +499,18 @@ void COrvane::SoftwareMirror(CDibImage& raw) {
     }
 }
 
-void COrvane::RunPipeline(CDibImage& raw) {
-    const int ci = preparedColor_;
+// Runs on the staged buffers without the frame lock, reading the frame's copy of the
+// settings. The steps that change settings (gray balance, white balance) write the result
+// back to the session's settings under the lock as well as into the copy.
+void COrvane::RunPipeline(CDibImage& raw, FrameSettings& f) {
+    const int ci = f.color;
     const bool wide = raw.bitCount() == 16;
     const int threshold = wide ? kThreshold16 : kThreshold8;
     platform::WorkerPool* pool = workers_.get();
-    ImageSettings& s = image_;
+    ImageSettings& s = f.image;
 
     // 1. Automatic exposure or gain.
-    const int iris = camera_[CameraSettings::kAutoIris];
+    const int iris = f.camera[CameraSettings::kAutoIris];
     if (iris == 1 || iris == 2) AutoIris(raw);
 
     // 2. Flat-field and defect correction.
@@ -444,7 +518,7 @@ void COrvane::RunPipeline(CDibImage& raw) {
         platform::LockGuard mask(maskLock_);
         if (EnsureMaskBuffers()) {
             if (maskFilter_.load())
-                imaging::applyMaskFilter(raw.view(), pipelineWindow_,
+                imaging::applyMaskFilter(raw.view(), f.window,
                                          images_[wide ? kDark16 : kDark8]->view(),
                                          images_[wide ? kBright16 : kBright8]->view(), pool);
             if (dotFilter_.load()) {
@@ -454,7 +528,7 @@ void COrvane::RunPipeline(CDibImage& raw) {
                 marks.width = std::min(marks.width, raw.width());
                 marks.height = std::min(marks.height, raw.height());
                 imaging::applyDotFilter(
-                    raw.view(), pipelineWindow_, images_[wide ? kHot16 : kHot8]->view(),
+                    raw.view(), f.window, images_[wide ? kHot16 : kHot8]->view(),
                     images_[wide ? kDead16 : kDead8]->view(), marks, threshold, pool);
             }
         }
@@ -464,7 +538,7 @@ void COrvane::RunPipeline(CDibImage& raw) {
     if ((subSample_.load() & kSubSampleNoHotPixels) == 0)
         imaging::suppressHotPixels(raw.view(), s[ImageSettings::kBayerMode],
                                    s[ImageSettings::kGainRed], s[ImageSettings::kGainBlue],
-                                   threshold);
+                                   threshold, pool);
 
     // 4. Gray modes, for the monochrome formats.
     if (ci == 0 || ci == 1) {
@@ -477,31 +551,31 @@ void COrvane::RunPipeline(CDibImage& raw) {
             if (s[ImageSettings::kGrayOneShot] > 0) {
                 gains =
                     imaging::measureGrayBalance(raw.view(), s[ImageSettings::kBayerMode], gains);
+                platform::LockGuard lock(frameLock_);
                 for (int i = 0; i < 4; ++i) {
-                    s[ImageSettings::kGrayGainR + i] = gains.gain[i];
-                    s[ImageSettings::kGrayOffsetR + i] = gains.offset[i];
+                    image_[ImageSettings::kGrayGainR + i] = gains.gain[i];
+                    image_[ImageSettings::kGrayOffsetR + i] = gains.offset[i];
                 }
-                --s[ImageSettings::kGrayOneShot];
+                if (image_[ImageSettings::kGrayOneShot] > 0) --image_[ImageSettings::kGrayOneShot];
                 if (imageDialog_ != nullptr) imageDialog_->requestRefresh();
             }
             imaging::applyGrayGains(raw.view(), s[ImageSettings::kBayerMode], gains,
                                     ci == 0 ? 8 : 12, pool);
-        } else if (s[ImageSettings::kGrayMode] == 2) {
-            const CDibImage& raw8 = *images_[kRaw8];
-            const CDibImage& out24 = *images_[kOut24];
+        } else if (s[ImageSettings::kGrayMode] == 2 && ci == 0) {
+            const CDibImage& out24 = *staged_[kOut24];
             imaging::DemosaicParams params{s[ImageSettings::kBayerMode], s[ImageSettings::kGainRed],
                                            s[ImageSettings::kGainGreen],
                                            s[ImageSettings::kGainBlue]};
-            if (imaging::demosaic(raw8.view(), out24.view(), params, pool))
-                imaging::grayFromColour(out24.view(), raw8.view(), pool);
+            if (imaging::demosaic(raw.view(), out24.view(), params, pool))
+                imaging::grayFromColour(out24.view(), raw.view(), pool);
         }
     }
 
     // 5. Mirroring the camera cannot do itself.
-    SoftwareMirror(raw);
+    SoftwareMirror(raw, f.camera);
 
     // 6. Colour.
-    CDibImage* out = OutputBuffer();
+    CDibImage* out = StagedOutput(ci);
     if (ci >= 2 && out != nullptr) {
         if (s[ImageSettings::kBayerGainAuto]) {
             const imaging::WhiteBalanceGains wb =
@@ -509,12 +583,16 @@ void COrvane::RunPipeline(CDibImage& raw) {
             s[ImageSettings::kGainRed] = std::min(wb.red, 400);
             s[ImageSettings::kGainGreen] = std::min(wb.green, 400);
             s[ImageSettings::kGainBlue] = std::min(wb.blue, 400);
+            platform::LockGuard lock(frameLock_);
+            image_[ImageSettings::kGainRed] = s[ImageSettings::kGainRed];
+            image_[ImageSettings::kGainGreen] = s[ImageSettings::kGainGreen];
+            image_[ImageSettings::kGainBlue] = s[ImageSettings::kGainBlue];
             if (imageDialog_ != nullptr) imageDialog_->requestRefresh();
             if (s[ImageSettings::kWhiteBalanceRequest1] &&
                 s[ImageSettings::kWhiteBalanceRequest2]) {
-                s[ImageSettings::kBayerGainAuto] = 0;
-                s[ImageSettings::kWhiteBalanceRequest1] = 0;
-                s[ImageSettings::kWhiteBalanceRequest2] = 0;
+                image_[ImageSettings::kBayerGainAuto] = 0;
+                image_[ImageSettings::kWhiteBalanceRequest1] = 0;
+                image_[ImageSettings::kWhiteBalanceRequest2] = 0;
             }
         }
         imaging::DemosaicParams params{s[ImageSettings::kBayerMode], s[ImageSettings::kGainRed],
@@ -530,7 +608,7 @@ void COrvane::RunPipeline(CDibImage& raw) {
     }
     imaging::applyToneSteps(out->view(), s[ImageSettings::kGamma], s[ImageSettings::kContrast],
                             s[ImageSettings::kSharpness], s[ImageSettings::kBrightness],
-                            toneTables_, images_[kWork]->view(), pool);
+                            toneTables_, sharpenSpace_, pool);
 }
 
 }  // namespace orvane::session

@@ -7,8 +7,9 @@
 // acquisition mode or its threads (capture, preview, recording, close, device selection,
 // capture window) run one at a time under the lifecycle lock. Fields written by application
 // threads and read by the acquisition thread are atomic, or guarded by the lock named at
-// their declaration. Lock order: lifecycle lock, then frame lock, then mask lock (then the
-// controller's register lock below). The acquisition and recording threads never take the
+// their declaration. Lock order: lifecycle lock, then pipeline lock, then frame lock, then
+// mask lock (then the controller's register lock below); the delivery lock is taken alone or
+// after the pipeline lock. The acquisition and recording threads never take the
 // lifecycle lock, so its holder may wait for them.
 #pragma once
 
@@ -279,13 +280,34 @@ class COrvane {
     int CloseLocked() ORVANE_REQUIRES(lifecycleLock_);
     int Prepare();
     void AcquisitionLoop();
-    // One frame through the processing steps; caller holds frameLock_.
-    void RunPipeline(CDibImage& raw) ORVANE_REQUIRES(frameLock_);
-    void AutoIris(const CDibImage& raw) ORVANE_REQUIRES(frameLock_);
-    void SoftwareMirror(CDibImage& raw) ORVANE_REQUIRES(frameLock_);
+    // What one frame is processed with, copied from the session at the frame's start.
+    struct FrameSettings {
+        int color = 0;  // the prepared colour index
+        ImageSettings image;
+        CameraSettings camera;
+        imaging::CaptureWindow window;
+    };
+    FrameSettings TakeFrameSettings() ORVANE_EXCLUDES(frameLock_);
+    // Copies the newest frame into raw (repacked to its width); false when there is none.
+    bool TakeFrame(CDibImage& raw);
+    // One frame through the processing steps, on the staged buffers, without the frame lock
+    // (the steps that store results in the settings take it for that).
+    void RunPipeline(CDibImage& raw, FrameSettings& settings) ORVANE_REQUIRES(pipelineLock_)
+        ORVANE_EXCLUDES(frameLock_);
+    void AutoIris(const CDibImage& raw) ORVANE_EXCLUDES(frameLock_);
+    void SoftwareMirror(CDibImage& raw, const CameraSettings& camera);
+    // Hands the staged raw and output buffers of a processed frame over to the application
+    // side (they change places with the published ones). False, and nothing changed, when
+    // the buffers were prepared anew in the meantime.
+    bool PublishFrame(int colorIndex) ORVANE_REQUIRES(pipelineLock_, frameLock_);
+    // The staged raw and output buffers of a colour index.
+    CDibImage* StagedRaw(int colorIndex) ORVANE_REQUIRES(pipelineLock_);
+    CDibImage* StagedOutput(int colorIndex) ORVANE_REQUIRES(pipelineLock_);
     // Copies the output of the colour mode to an application buffer; records 5 (and tells
     // the callback window) when the buffer is too small. Caller holds frameLock_.
     bool CopyOut(void* buffer, int size, int rowOrder) ORVANE_REQUIRES(frameLock_);
+    // The same from a given image.
+    bool CopyOutFrom(const CDibImage* image, void* buffer, int size, int rowOrder);
     void RecordingLoop(output::CAviWriter& avi);
     // ---- Preview window (Preview.cpp)
     // Makes the preview window when a parent or a non-empty rectangle is set. 1 when made or
@@ -369,19 +391,24 @@ class COrvane {
     WindowHandle previewParent_ ORVANE_GUARDED_BY(geometryLock_) = nullptr;
     PreviewRect previewRect_ ORVANE_GUARDED_BY(geometryLock_);
     std::atomic<WindowHandle> callbackWindow_{nullptr};
-    void* appBuffer_ ORVANE_GUARDED_BY(frameLock_) = nullptr;
-    int appBufferSize_ ORVANE_GUARDED_BY(frameLock_) = 0;
-    int appRowOrder_ ORVANE_GUARDED_BY(frameLock_) = 0;
+    void* appBuffer_ ORVANE_GUARDED_BY(deliveryLock_) = nullptr;
+    int appBufferSize_ ORVANE_GUARDED_BY(deliveryLock_) = 0;
+    int appRowOrder_ ORVANE_GUARDED_BY(deliveryLock_) = 0;
     // Frame-information records posted with frames. Several are kept in turn so that the
     // record an application reads for one frame is not rewritten by the next few frames.
     static constexpr int kFrameInfoSlots = 8;
     std::array<FrameInfo, kFrameInfoSlots> frameInfo_ ORVANE_GUARDED_BY(frameLock_){};
     int frameInfoNext_ ORVANE_GUARDED_BY(frameLock_) = 0;
     imaging::CaptureWindow pipelineWindow_ ORVANE_GUARDED_BY(frameLock_);
-    imaging::HueSaturation hueSaturation_ ORVANE_GUARDED_BY(frameLock_);
-    imaging::ToneTableCache toneTables_ ORVANE_GUARDED_BY(frameLock_);
-    std::unique_ptr<platform::WorkerPool> workers_;  // Made by Prepare, used under frameLock_.
-    platform::Thread acquisitionThread_;             // Started and joined under lifecycleLock_.
+    // The twins of the raw and output buffers (roles kRaw8 ... kOut64) that the next frame is
+    // processed in, and the caches of the processing steps.
+    std::array<std::unique_ptr<CDibImage>, kOut64 + 1> staged_ ORVANE_GUARDED_BY(pipelineLock_);
+    imaging::HueSaturation hueSaturation_ ORVANE_GUARDED_BY(pipelineLock_);
+    imaging::ToneTableCache toneTables_ ORVANE_GUARDED_BY(pipelineLock_);
+    imaging::SharpenWorkspace sharpenSpace_ ORVANE_GUARDED_BY(pipelineLock_);
+    // Made by Prepare (under pipelineLock_), used under pipelineLock_.
+    std::unique_ptr<platform::WorkerPool> workers_;
+    platform::Thread acquisitionThread_;  // Started and joined under lifecycleLock_.
     // The AVI file being written: filled by the recording thread while it runs; set and
     // reset under lifecycleLock_, and only while no recording thread runs.
     std::unique_ptr<output::CAviWriter> avi_ ORVANE_GUARDED_BY(lifecycleLock_);
@@ -413,9 +440,18 @@ class COrvane {
     // Serialises the operations that change the acquisition mode, its threads and the device
     // selection. Never taken by the acquisition or recording thread.
     platform::Mutex lifecycleLock_;
+    // Held by whoever processes a frame (the acquisition thread for each frame, SnapShot,
+    // Prepare while it sizes the buffers): the staged buffers and the caches of the steps.
+    // Taken before frameLock_.
+    platform::Mutex pipelineLock_;
     // Re-entrant: the settings sheets take it on the threads that refresh them, which the
-    // pipeline reaches while it holds the lock.
+    // pipeline reaches while it holds the lock. Held by the acquisition thread only to copy
+    // the settings at a frame's start, to store what a step measured, and to hand a
+    // finished frame over.
     platform::CriticalSection frameLock_;
+    // The application buffer of a callback preview and the copy into it. Taken alone, or
+    // after pipelineLock_.
+    platform::Mutex deliveryLock_;
     platform::Mutex maskLock_;
 };
 

@@ -32,7 +32,7 @@ int COrvane::Record(const char* path, int durationMs, int show) {
     platform::LockGuard lifecycle(lifecycleLock_);
     if (!sdk_) return fail(kErrState);
     {
-        platform::LockGuard lock(frameLock_);
+        platform::LockGuard delivery(deliveryLock_);
         callbackWindow_.store(nullptr);
         appBuffer_ = nullptr;
         appBufferSize_ = 0;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -231,6 +232,79 @@ TEST_F(Acquisition, AutoIrisScalesGainOrExposureByAQuarterWhenEverythingIsBright
     EXPECT_EQ(Orvane_GetRealExposureTime(handle_, &ok), 5000);
     ASSERT_EQ(Orvane_SetAutoIris(handle_, 0), 1);
     EXPECT_EQ(Orvane_SetAutoIris(handle_, 3), 0);
+}
+
+// Settings changed by another thread while a preview runs: every frame the application
+// gets is whole and processed with the settings of one moment. The setter thread steps hue
+// and then brightness through a cycle, so the settings only ever hold (hue i, brightness i)
+// or (hue i, brightness i - 1); a frame whose hue step read one moment and brightness step a
+// later one shows a pair outside these, and a frame handed over while still being processed
+// shows two colours.
+TEST_F(Acquisition, SettingsChangedDuringAPreviewNeverMixWithinAFrame) {
+    start("30f0:pace=fast:scene=sites:200/90/40");
+    constexpr int kW2 = kW, kH2 = kH, kStride = kW2 * 3;
+    ASSERT_EQ(Orvane_SetColorMode(handle_, 24), 1);
+    ASSERT_EQ(Orvane_SetBayerGainAuto(handle_, 0), 1);
+    constexpr int kSteps = 3;
+    const int hues[kSteps] = {0, 60, 150};
+    const int brightness[kSteps] = {0, -40, -80};
+    std::vector<uint8_t> image(static_cast<size_t>(kStride) * kH2);
+    auto centre = [&] {
+        const uint8_t* p = image.data() + static_cast<size_t>(kH2 / 2) * kStride + kW2 / 2 * 3;
+        return p[0] | p[1] << 8 | p[2] << 16;
+    };
+    // The colour of every (hue, brightness) pair, from snapshots with nothing running.
+    int colour[kSteps][kSteps];
+    for (int a = 0; a < kSteps; ++a)
+        for (int c = 0; c < kSteps; ++c) {
+            ASSERT_EQ(Orvane_SetHue(handle_, hues[a]), 1);
+            ASSERT_EQ(Orvane_SetBrightness(handle_, brightness[c]), 1);
+            ASSERT_EQ(Orvane_SnapShot(handle_, image.data(), static_cast<int>(image.size()), 1), 1);
+            colour[a][c] = centre();
+            for (int a2 = 0; a2 <= a; ++a2)
+                for (int c2 = 0; c2 < (a2 == a ? c : kSteps); ++c2)
+                    ASSERT_NE(colour[a2][c2], colour[a][c]) << "pairs must differ in colour";
+        }
+    ASSERT_EQ(Orvane_SetHue(handle_, hues[0]), 1);
+    ASSERT_EQ(Orvane_SetBrightness(handle_, brightness[0]), 1);
+    ASSERT_EQ(Orvane_StartPreview(handle_), 1);
+
+    std::atomic<bool> stop{false};
+    std::thread setter([&] {
+        for (int i = 1; !stop.load(); ++i) {
+            Orvane_SetFilterValue(handle_, ORVANE_FILTER_HUE, hues[i % kSteps]);
+            Orvane_SetFilterValue(handle_, ORVANE_FILTER_BRIGHTNESS, brightness[i % kSteps]);
+        }
+    });
+    int seen[kSteps][kSteps] = {};
+    int distinct = 0;
+    for (int n = 0; n < 60 && distinct < 2 * kSteps; ++n) {
+        ASSERT_EQ(Orvane_GetImage(handle_, image.data(), static_cast<int>(image.size()), 1), 1);
+        const int c0 = centre();
+        // Whole: the interior (away from the border the demosaic treats apart) is one colour.
+        bool whole = true;
+        for (int y = 4; y < kH2 - 4 && whole; y += 8)
+            for (int x = 4; x < kW2 - 4 && whole; ++x) {
+                const uint8_t* p = image.data() + static_cast<size_t>(y) * kStride + x * 3;
+                whole = (p[0] | p[1] << 8 | p[2] << 16) == c0;
+            }
+        EXPECT_TRUE(whole) << "frame " << n << " holds more than one colour";
+        int pair = -1;
+        for (int a = 0; a < kSteps && pair < 0; ++a)
+            for (int c = 0; c < kSteps; ++c)
+                if (colour[a][c] == c0) pair = a * kSteps + c;
+        ASSERT_GE(pair, 0) << "frame " << n << " matches no settings pair";
+        const int a = pair / kSteps, c = pair % kSteps;
+        EXPECT_TRUE(c == a || c == (a + kSteps - 1) % kSteps)
+            << "frame " << n << " processed with hue " << hues[a] << " and brightness "
+            << brightness[c];
+        if (seen[a][c]++ == 0) ++distinct;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    stop.store(true);
+    setter.join();
+    EXPECT_GE(distinct, 2) << "the settings never changed between frames";
+    EXPECT_EQ(Orvane_StopPreview(handle_), 1);
 }
 
 TEST(AcquisitionThreads, SessionsStreamAtOnceAndAreReleasedWhileRunning) {
