@@ -15,7 +15,7 @@
 namespace orvane::device {
 
 using sensors::CSensorBase;
-using Guard = std::lock_guard<platform::CriticalSection>;
+using Guard = platform::LockGuard<platform::CriticalSection>;
 
 namespace {
 
@@ -103,7 +103,7 @@ int COrvaneU3Q7Base::Open(int number) {
     // capture thread may use, so no capture may run past this point.
     if (capturing_ || thread_) stopCaptureLocked();
     if (controller_->SelectDevice(index) != 0) {
-        std::lock_guard sensorGuard(sensorLock_);
+        platform::LockGuard sensorGuard(sensorLock_);
         sensor_.reset();
         try {
             sensor_ = sensorFactory_(productId_, controller_.get());
@@ -123,7 +123,7 @@ int COrvaneU3Q7Base::InitializeOpened() {
     if (!controller_ || controller_->PrepareStreaming() == 0) return 0;
     controller_->ReadInfoBlock(information_);
 
-    std::lock_guard sensorGuard(sensorLock_);
+    platform::LockGuard sensorGuard(sensorLock_);
     if (!sensor_) return 0;
     const int productId = productId_;
     if (productId == kProductIdEndpoint83) sensor_->SetOptionFlags(kEndpoint83OptionFlags);
@@ -155,7 +155,7 @@ int COrvaneU3Q7Base::Close() {
     stopCaptureLocked();
     const int productId = productId_;
     {
-        std::lock_guard sensorGuard(sensorLock_);
+        platform::LockGuard sensorGuard(sensorLock_);
         if (sensor_ && controller_ &&
             (productId == kProductId3090 || productId == kProductId30B0 ||
              productId == kProductId30C0)) {

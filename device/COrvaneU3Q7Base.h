@@ -263,6 +263,13 @@ class COrvaneU3Q7Base {
     uint32_t GetLastFrameTag() const { return lastFrameTag_.load(); }
     // The controller, for callers that need operations the device object does not wrap.
     transport::CKelCy3Cam* controller() const;
+    // One snapshot capture run to its end on the calling thread, with the capture thread's
+    // loop and recovery but no thread: for hosts that drive many short captures and cannot
+    // afford a thread each (the device-reply fuzzer). Snapshot captures end by themselves,
+    // after one frame or after giving up, so the call is bounded by the device's replies.
+    // Afterwards the readers see what they would after a threaded snapshot capture; the
+    // caller still calls StopCapture. Returns 0 when no capture could be started.
+    int CaptureSnapshotOnThisThread();
 
   protected:
     // Capture thread body: picks the loop for the model.
@@ -281,15 +288,15 @@ class COrvaneU3Q7Base {
                         int mode);
     bool recoverFromFailedRead(transport::CKelCy3Cam& controller, int mode, int& retries);
     void setThreadEnd();
-    void stopCaptureLocked();
-    int applyGeometryLocked();
-    int setModeLocked(int mode);
+    void stopCaptureLocked() ORVANE_REQUIRES(lock_);
+    int applyGeometryLocked() ORVANE_REQUIRES(lock_);
+    int setModeLocked(int mode) ORVANE_REQUIRES(lock_);
     bool isEndpoint83() const { return productId_ == kProductIdEndpoint83; }
 
     // Runs `op` on the sensor under the sensor lock; `fallback` without a sensor.
     template <typename R, typename Op>
     R withSensor(R fallback, Op op) const {
-        std::lock_guard guard(sensorLock_);
+        platform::LockGuard guard(sensorLock_);
         return sensor_ ? op(*sensor_) : fallback;
     }
 
@@ -300,32 +307,32 @@ class COrvaneU3Q7Base {
     mutable platform::CriticalSection sensorLock_;
 
     std::unique_ptr<transport::CKelCy3Cam> controller_;  // device lock; fixed while capturing
-    uint8_t information_[kInformationBlockBytes] = {};   // device lock
+    uint8_t information_[kInformationBlockBytes] ORVANE_GUARDED_BY(lock_) = {};
     // Device lock; while a capture runs, the capture thread's alone (it exchanges the buffer
     // with ring slots as it files frames).
     std::unique_ptr<uint8_t[]> payload_;
     uint32_t payloadCapacity_ = 0;                // device lock; fixed while capturing
     std::atomic<int> mode_{kModeContinuous};      // written under the device lock
     std::atomic<int> productId_{kProductIdNone};  // written under the device lock
-    int wideTransfer_ = 0;                        // device lock
-    int triggerMode_ = -1;                        // device lock
-    FrameRing ring_;                              // its own lock
-    uint32_t frameSize_ = 0;                      // device lock; fixed while capturing
+    int wideTransfer_ ORVANE_GUARDED_BY(lock_) = 0;
+    int triggerMode_ ORVANE_GUARDED_BY(lock_) = -1;
+    FrameRing ring_;          // its own lock
+    uint32_t frameSize_ = 0;  // device lock; fixed while capturing
     std::atomic<bool> captureFailed_{false};
-    bool geometryChanged_ = true;  // device lock
+    bool geometryChanged_ ORVANE_GUARDED_BY(lock_) = true;
     // Pointer: written under both locks while no capture runs; object state: sensor lock.
-    std::unique_ptr<sensors::CSensorBase> sensor_;
+    std::unique_ptr<sensors::CSensorBase> sensor_ ORVANE_PT_GUARDED_BY(sensorLock_);
     std::atomic<uint32_t> lastFrameTag_{0};
-    int deviceNumber_ = 0;  // device lock
+    int deviceNumber_ ORVANE_GUARDED_BY(lock_) = 0;
     std::atomic<uint32_t> payloadTimeoutMs_{kDefaultPayloadTimeoutMs};
     std::atomic<bool> deferredExposurePending_{false};
     std::atomic<uint32_t> deferredExposure_{0};
-    std::unique_ptr<platform::Thread> thread_;  // device lock
+    std::unique_ptr<platform::Thread> thread_ ORVANE_GUARDED_BY(lock_);
     std::atomic<bool> capturing_{false};
     // Thread-end event of the running capture; one per capture, so captures of other objects
     // never see each other's end. Written under the device lock while no capture thread runs.
     std::unique_ptr<platform::Event> threadEnd_;
-    SensorFactory sensorFactory_;  // device lock
+    SensorFactory sensorFactory_ ORVANE_GUARDED_BY(lock_);
 };
 
 }  // namespace orvane::device

@@ -9,7 +9,7 @@
 namespace orvane::device {
 
 using sensors::CSensorBase;
-using Guard = std::lock_guard<platform::CriticalSection>;
+using Guard = platform::LockGuard<platform::CriticalSection>;
 
 namespace {
 
@@ -45,7 +45,7 @@ int COrvaneU3Q7Base::SetExposure(unsigned time) {
 
 int COrvaneU3Q7Base::SetCaptureWindow(int x, int y, int width, int height, int mode) {
     Guard lock(lock_);
-    std::lock_guard sensorGuard(sensorLock_);
+    platform::LockGuard sensorGuard(sensorLock_);
     if (!sensor_) return 0;
     const sensors::SensorInfo& info = sensor_->info();
     if (x == info.windowX && y == info.windowY && width == info.windowWidth &&
@@ -84,7 +84,7 @@ int COrvaneU3Q7Base::applyGeometryLocked() {
     if (!sensor_) return 0;
     sensors::SensorInfo info;
     {
-        std::lock_guard sensorGuard(sensorLock_);
+        platform::LockGuard sensorGuard(sensorLock_);
         sensor_->GetSensorInfo(&info);
     }
     if (info.windowWidth <= 0 || info.windowHeight <= 0) return 0;

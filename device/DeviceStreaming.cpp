@@ -11,7 +11,7 @@
 namespace orvane::device {
 
 using sensors::CSensorBase;
-using Guard = std::lock_guard<platform::CriticalSection>;
+using Guard = platform::LockGuard<platform::CriticalSection>;
 
 namespace {
 
@@ -95,6 +95,22 @@ int COrvaneU3Q7Base::StartCapture(int mode) {
     return 1;
 }
 
+int COrvaneU3Q7Base::CaptureSnapshotOnThisThread() {
+    Guard lock(lock_);
+    if (capturing_ || thread_) stopCaptureLocked();
+    ring_.openEvent();
+    if (setModeLocked(kModeSnapshot) == 0) return 0;
+    if (geometryChanged_) applyGeometryLocked();
+    captureFailed_ = false;
+    capturing_ = true;
+    threadEnd_ = std::make_unique<platform::Event>(false, false);
+    withSensor(0, [](CSensorBase& s) { return s.OnCaptureStart(), 1; });
+    // The loop sees what the thread would: no other thread can change the mode, geometry or
+    // buffers meanwhile, since all of those need the device lock held here.
+    captureThreadMain();
+    return 1;
+}
+
 int COrvaneU3Q7Base::StopCapture() {
     Guard lock(lock_);
     stopCaptureLocked();
@@ -138,8 +154,10 @@ int COrvaneU3Q7Base::StopStream() {
 
 void COrvaneU3Q7Base::pulseStreamReset() {
     // sensor_ is fixed while a capture runs, and the owner's thread holds the device lock.
-    if (!sensor_ || !controller_) return;
-    const uint8_t address = sensor_->busAddress();
+    if (!controller_) return;
+    const int address =
+        withSensor(-1, [](auto& sensor) { return static_cast<int>(sensor.busAddress()); });
+    if (address < 0) return;
     const uint8_t reg = (address == 103 || address == 115) ? kFpgaStreamResetAlt : kFpgaStreamReset;
     controller_->WriteFpgaRegister(reg, 1);
     platform::sleepMs(1);
@@ -183,7 +201,7 @@ int COrvaneU3Q7Base::ApplyTriggerMode(int mode, int force) {
     stopCaptureLocked();
     ring_.openEvent();
     // Taken after the capture thread is joined: it may want the sensor lock itself.
-    std::lock_guard sensorGuard(sensorLock_);
+    platform::LockGuard sensorGuard(sensorLock_);
     if (productId_ == kProductIdImx178 && controller_) {
         sensor_->SetTriggerMode(1);
         controller_->WriteFpgaRegister(kFpgaTriggerEnable, 0);

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <mutex>
 
 #include "device/COrvaneU3Q7Base.h"
 
@@ -177,7 +176,7 @@ class AnalogGainSheet::GainPage : public Page {
             values[camera::kShortExposure] = checked(kIdShortExposure) ? 1 : 0;
         if (shown(kIdGainModeList) && selection(kIdGainModeList) >= 0)
             values[camera::kGainMode] = selection(kIdGainModeList);
-        std::lock_guard guard(sheet_.recordLock_);
+        platform::LockGuard guard(sheet_.recordLock_);
         sheet_.record_ = values;
     }
 
@@ -442,19 +441,19 @@ class AnalogGainSheet::GainPage : public Page {
     }
 
     CameraValues snapshot() const {
-        std::lock_guard guard(sheet_.recordLock_);
+        platform::LockGuard guard(sheet_.recordLock_);
         return sheet_.record_;
     }
     int read(int index) const {
-        std::lock_guard guard(sheet_.recordLock_);
+        platform::LockGuard guard(sheet_.recordLock_);
         return sheet_.record_[static_cast<size_t>(index)];
     }
     void write(int index, int value) {
-        std::lock_guard guard(sheet_.recordLock_);
+        platform::LockGuard guard(sheet_.recordLock_);
         sheet_.record_[static_cast<size_t>(index)] = value;
     }
     void writeSeconds(double seconds) {
-        std::lock_guard guard(sheet_.recordLock_);
+        platform::LockGuard guard(sheet_.recordLock_);
         sheet_.exposureSeconds_ = seconds;
     }
 
@@ -477,7 +476,7 @@ AnalogGainSheet::AnalogGainSheet(device::COrvaneU3Q7Base& device, CameraValues& 
     CameraValues current;
     double seconds = 0.0;
     {
-        std::lock_guard guard(recordLock_);
+        platform::LockGuard guard(recordLock_);
         current = record_;
         seconds = exposureSeconds_;
     }
@@ -510,7 +509,7 @@ AnalogGainSheet::AnalogGainSheet(device::COrvaneU3Q7Base& device, CameraValues& 
         device.GetExposureTimeEx(&seconds);
     }
     {
-        std::lock_guard guard(recordLock_);
+        platform::LockGuard guard(recordLock_);
         record_ = current;
         exposureSeconds_ = seconds;
     }
@@ -561,7 +560,7 @@ void AnalogGainSheet::resetToDefaults() {
 void AnalogGainSheet::cancelled() {
     CameraValues changed;
     {
-        std::lock_guard guard(recordLock_);
+        platform::LockGuard guard(recordLock_);
         changed = record_;
         record_ = saved_;
         exposureSeconds_ = savedSeconds_;

@@ -94,8 +94,8 @@ class AnalogGainSheet : public Sheet {
     void cancelled() override;
 
     device::COrvaneU3Q7Base& device_;
-    CameraValues& record_;     // guarded by recordLock_
-    double& exposureSeconds_;  // guarded by recordLock_
+    CameraValues& record_ ORVANE_GUARDED_BY(recordLock_);
+    double& exposureSeconds_ ORVANE_GUARDED_BY(recordLock_);
     platform::CriticalSection& recordLock_;
     CameraValues saved_{};
     double savedSeconds_ = 0.0;

@@ -1,7 +1,6 @@
 #include "dialogs/ImageFilterSheet.h"
 
 #include <algorithm>
-#include <mutex>
 #include <vector>
 
 namespace orvane::dialogs {
@@ -134,17 +133,17 @@ class RecordPage : public Page {
     }
 
     ImageValues snapshot() const {
-        std::lock_guard guard(lock_);
+        platform::LockGuard guard(lock_);
         return record_;
     }
 
     void write(int index, int32_t value) {
-        std::lock_guard guard(lock_);
+        platform::LockGuard guard(lock_);
         record_[static_cast<size_t>(index)] = value;
     }
 
     int32_t read(int index) const {
-        std::lock_guard guard(lock_);
+        platform::LockGuard guard(lock_);
         return record_[static_cast<size_t>(index)];
     }
 
@@ -177,7 +176,7 @@ class RecordPage : public Page {
         }
     }
 
-    ImageValues& record_;  // guarded by lock_
+    ImageValues& record_ ORVANE_GUARDED_BY(lock_);
     platform::CriticalSection& lock_;
     std::vector<Row> rows_;
     std::array<bool, 9> flags_{};
@@ -208,13 +207,13 @@ class ImageFilterSheet::FilterPage : public RecordPage {
         if (id >= kIdBayerPhase0 && id <= kIdBayerPhase3) {
             write(image::kBayerMode, id - kIdBayerPhase0);
         } else if (id == kIdAllFrames) {
-            std::lock_guard guard(lock_);
+            platform::LockGuard guard(lock_);
             record_[image::kBayerGainAuto] = checked(kIdAllFrames) ? 1 : 0;
             record_[image::kWhiteBalanceRequest1] = 0;
             record_[image::kWhiteBalanceRequest2] = 0;
         } else if (id == kIdOnce) {
             {
-                std::lock_guard guard(lock_);
+                platform::LockGuard guard(lock_);
                 record_[image::kBayerGainAuto] = 1;
                 record_[image::kWhiteBalanceRequest1] = 1;
                 record_[image::kWhiteBalanceRequest2] = 1;
@@ -255,7 +254,7 @@ class ImageFilterSheet::GrayPage : public RecordPage {
             write(image::kGrayMode, id - kIdGrayModeBayer);
         } else if (id == kIdAllFrames) {
             // Toggles the record's own state; the box is not consulted.
-            std::lock_guard guard(lock_);
+            platform::LockGuard guard(lock_);
             int32_t& v = record_[image::kGrayAutoGain];
             v = v == 0 ? kGrayAutoGainAllFrames : 0;
         } else if (id == kIdOnce) {
@@ -268,7 +267,7 @@ ImageFilterSheet::ImageFilterSheet(ImageValues& record, const ImageFilterFlags& 
                                    platform::CriticalSection& recordLock, Language language)
     : record_(record), recordLock_(recordLock) {
     {
-        std::lock_guard guard(recordLock_);
+        platform::LockGuard guard(recordLock_);
         saved_ = record_;
     }
     addButton(kIdOk, "OK");
@@ -303,7 +302,7 @@ void ImageFilterSheet::commit() {
 
 void ImageFilterSheet::resetToDefaults() {
     {
-        std::lock_guard guard(recordLock_);
+        platform::LockGuard guard(recordLock_);
         for (int i = 0; i < 10; ++i) record_[static_cast<size_t>(i)] = kDefaultFilter[i];
         if (gray_ != nullptr)
             for (int i = image::kGrayGainR; i < image::kGrayOffsetR + 4; ++i)
@@ -313,7 +312,7 @@ void ImageFilterSheet::resetToDefaults() {
 }
 
 void ImageFilterSheet::cancelled() {
-    std::lock_guard guard(recordLock_);
+    platform::LockGuard guard(recordLock_);
     record_ = saved_;
 }
 

@@ -103,7 +103,7 @@ class ImageFilterSheet : public Sheet {
     void cancelled() override;
     void refreshPages();
 
-    ImageValues& record_;  // guarded by recordLock_
+    ImageValues& record_ ORVANE_GUARDED_BY(recordLock_);
     platform::CriticalSection& recordLock_;
     ImageValues saved_;  // the record as it was when the sheet opened
     FilterPage* filter_ = nullptr;

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <mutex>
 
 #include "sim/VirtualCamera.h"
 #include "transport/Fx3Protocol.h"
@@ -125,12 +124,12 @@ void FaultInjector::shapeReply(uint8_t reply[64], int* bytes) {
 // ---- the camera's side ------------------------------------------------------------------
 
 void VirtualCamera::setDeviceFaults(const DeviceFaults& faults) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     faults_.reset(faults);
 }
 
 DeviceFaults VirtualCamera::deviceFaults() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     return faults_.faults();
 }
 

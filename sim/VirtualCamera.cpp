@@ -97,7 +97,7 @@ VirtualCamera::VirtualCamera(const CameraOptions& options)
 VirtualCamera::~VirtualCamera() {
     std::vector<std::function<void()>> after;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::LockGuard lock(mutex_);
         failPendingLocked(kErrorOperationAborted, -1, &after);
     }
     for (auto& f : after) f();
@@ -114,7 +114,7 @@ void VirtualCamera::log(const LoggedRequest& r) {
 
 int VirtualCamera::control(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
                            uint8_t* data, uint32_t length) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     const bool in = (requestType & 0x80) != 0;
     LoggedRequest r;
     r.kind = LoggedRequest::Kind::Control;
@@ -265,7 +265,7 @@ int VirtualCamera::busRead(uint8_t address, uint8_t* d, uint32_t n) {
 // ---- frames ---------------------------------------------------------------------------------
 
 FrameParams VirtualCamera::currentParams() const {
-    auto reg24 = [this](uint16_t a) {
+    auto reg24 = [this](uint16_t a) ORVANE_REQUIRES(mutex_) {
         return static_cast<uint32_t>(sensor_[a] | sensor_[a + 1] << 8 | sensor_[a + 2] << 16);
     };
     FrameParams p;
@@ -417,7 +417,7 @@ uint32_t VirtualCamera::submitBulkRead(uint8_t endpoint, uint8_t* buffer, uint32
     std::vector<std::function<void()>> after;
     uint32_t result = kErrorIoPending;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::LockGuard lock(mutex_);
         LoggedRequest r;
         r.kind = LoggedRequest::Kind::BulkRead;
         r.endpoint = endpoint;
@@ -461,11 +461,13 @@ void VirtualCamera::ensureWorker() {
 }
 
 void VirtualCamera::workerLoop(std::stop_token stop) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     while (!stop.stop_requested()) {
         if (pending_.empty()) {
             const uint64_t seen = version_;
-            workCv_.wait(lock, stop, [&] { return version_ != seen || !pending_.empty(); });
+            workCv_.wait(lock, stop, [&]() ORVANE_REQUIRES(mutex_) {
+                return version_ != seen || !pending_.empty();
+            });
             continue;
         }
         Pending& p = pending_.front();
@@ -475,9 +477,11 @@ void VirtualCamera::workerLoop(std::stop_token stop) {
         const Serve s = serve(p, &n, &error, &wake);
         if (s == Serve::Wait) {
             if (wake == Clock::time_point::max())
-                workCv_.wait(lock, stop, [&] { return version_ != seen; });
+                workCv_.wait(lock, stop,
+                             [&]() ORVANE_REQUIRES(mutex_) { return version_ != seen; });
             else
-                workCv_.wait_until(lock, stop, wake, [&] { return version_ != seen; });
+                workCv_.wait_until(lock, stop, wake,
+                                   [&]() ORVANE_REQUIRES(mutex_) { return version_ != seen; });
             continue;
         }
         std::vector<std::function<void()>> after;
@@ -496,7 +500,7 @@ void VirtualCamera::workerLoop(std::stop_token stop) {
 void VirtualCamera::abortPipe(uint8_t endpoint) {
     std::vector<std::function<void()>> after;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::LockGuard lock(mutex_);
         LoggedRequest r;
         r.kind = LoggedRequest::Kind::AbortPipe;
         r.endpoint = endpoint;
@@ -510,7 +514,7 @@ void VirtualCamera::abortPipe(uint8_t endpoint) {
 void VirtualCamera::resetPipe(uint8_t endpoint) {
     std::vector<std::function<void()>> after;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::LockGuard lock(mutex_);
         LoggedRequest r;
         r.kind = LoggedRequest::Kind::ResetPipe;
         r.endpoint = endpoint;
@@ -526,7 +530,7 @@ void VirtualCamera::resetPipe(uint8_t endpoint) {
 void VirtualCamera::resetPort() {
     std::vector<std::function<void()>> after;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::LockGuard lock(mutex_);
         LoggedRequest r;
         r.kind = LoggedRequest::Kind::ResetPort;
         log(r);
@@ -539,7 +543,7 @@ void VirtualCamera::resetPort() {
 }
 
 uint32_t VirtualCamera::speedCode() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     LoggedRequest r;
     r.kind = LoggedRequest::Kind::GetSpeed;
     log(r);
@@ -552,7 +556,7 @@ void VirtualCamera::setPlugged(bool plugged) {
     std::vector<std::function<void()>> after;
     std::function<void(bool)> listener;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::LockGuard lock(mutex_);
         if (plugged_.load() == plugged) return;
         plugged_.store(plugged);
         if (!plugged)
@@ -574,7 +578,7 @@ void VirtualCamera::replug() {
 }
 
 void VirtualCamera::setPlugListener(std::function<void(bool)> listener) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     plugListener_ = std::move(listener);
 }
 

@@ -25,12 +25,12 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <type_traits>
 #include <vector>
 
+#include "platform/Sync.h"
 #include "sim/DeviceFaults.h"
 #include "sim/SceneRenderer.h"
 
@@ -212,72 +212,72 @@ class VirtualCamera {
     };
     enum class Serve { Done, Wait, Fail };
 
-    void log(const LoggedRequest& r);                                 // needs mutex_
-    bool busWrite(uint8_t address, const uint8_t* data, uint32_t n);  // needs mutex_
-    int busRead(uint8_t address, uint8_t* data, uint32_t n);          // needs mutex_
-    void writeFpga(uint8_t reg, uint8_t value);                       // needs mutex_
-    void armFrame();                                                  // needs mutex_
-    FrameParams currentParams() const;                                // needs mutex_
+    void log(const LoggedRequest& r) ORVANE_REQUIRES(mutex_);
+    bool busWrite(uint8_t address, const uint8_t* data, uint32_t n) ORVANE_REQUIRES(mutex_);
+    int busRead(uint8_t address, uint8_t* data, uint32_t n) ORVANE_REQUIRES(mutex_);
+    void writeFpga(uint8_t reg, uint8_t value) ORVANE_REQUIRES(mutex_);
+    void armFrame() ORVANE_REQUIRES(mutex_);
+    FrameParams currentParams() const ORVANE_REQUIRES(mutex_);
     Serve serve(Pending& p, uint32_t* bytes, uint32_t* error,
-                std::chrono::steady_clock::time_point* wakeAt);   // needs mutex_
-    void finishFrame(std::vector<std::function<void()>>* after);  // needs mutex_
-    void failPendingLocked(uint32_t error, int endpoint,
-                           std::vector<std::function<void()>>* after);  // needs mutex_
+                std::chrono::steady_clock::time_point* wakeAt) ORVANE_REQUIRES(mutex_);
+    void finishFrame(std::vector<std::function<void()>>* after) ORVANE_REQUIRES(mutex_);
+    void failPendingLocked(uint32_t error, int endpoint, std::vector<std::function<void()>>* after)
+        ORVANE_REQUIRES(mutex_);
     void setPlugged(bool plugged);
     void workerLoop(std::stop_token stop);
-    void ensureWorker();  // needs mutex_
+    void ensureWorker() ORVANE_REQUIRES(mutex_);
     // The stream state changed: the worker looks at its pending reads again.
-    void wakeWorkerLocked();  // needs mutex_
+    void wakeWorkerLocked() ORVANE_REQUIRES(mutex_);
 
     const CameraOptions options_;
     std::vector<DefectPixel> defects_;  // immutable after construction
 
-    mutable std::mutex mutex_;
+    mutable platform::Mutex mutex_;
     std::condition_variable_any workCv_;  // pending reads or stream state changed (mutex_)
-    uint64_t version_ = 0;                // guarded by mutex_; bumped with every workCv_ signal
+    uint64_t version_ ORVANE_GUARDED_BY(mutex_) = 0;  // bumped with every workCv_ signal
     std::atomic<bool> plugged_{true};
-    std::function<void(bool)> plugListener_;  // guarded by mutex_
+    std::function<void(bool)> plugListener_ ORVANE_GUARDED_BY(mutex_);
 
-    // All below guarded by mutex_.
-    std::vector<uint8_t> sensor_;
-    uint8_t fpga_[256] = {};
-    uint8_t aux_[256] = {};
-    std::vector<uint8_t> eeprom_;
-    std::vector<uint32_t> regs32_;
-    uint16_t words_[256] = {};
-    uint8_t infoBlock_[64] = {};
-    uint8_t infoBlock2_[64] = {};
-    uint8_t streamMode_ = 0;
-    uint32_t speedCode_ = 4;
-    uint8_t fpgaPointer_ = 0;
-    uint16_t sensorPointer_ = 0;
-    uint8_t auxPointer_ = 0;
-    uint16_t eepromPointer_ = 0;
-    Stream stream_;
-    std::deque<Pending> pending_;
-    uint64_t framesArmed_ = 0;
-    uint64_t framesSent_ = 0;
-    uint32_t frameCounter_ = 0;
-    uint32_t triggersPending_ = 0;
-    bool stalled_ = false;  // guarded by mutex_
-    std::chrono::steady_clock::time_point lastReadyAt_{};
-    Pace pace_;
-    int replyLimit_ = -1;
-    bool failControl_ = false;
-    bool suppressHeaders_ = false;
-    uint32_t payloadOverride_ = 0;
-    uint8_t haltNext_ = 0;  // endpoint whose next read stalls it; 0 none
-    bool halted81_ = false;
-    bool halted83_ = false;
-    int64_t failAfter_;
-    uint32_t dropEvery_;
-    int64_t unplugAfter_;
-    bool logging_ = true;
-    FaultInjector faults_;
-    std::deque<LoggedRequest> log_;
-    SceneRenderer renderer_;
+    std::vector<uint8_t> sensor_ ORVANE_GUARDED_BY(mutex_);
+    uint8_t fpga_[256] ORVANE_GUARDED_BY(mutex_) = {};
+    uint8_t aux_[256] ORVANE_GUARDED_BY(mutex_) = {};
+    std::vector<uint8_t> eeprom_ ORVANE_GUARDED_BY(mutex_);
+    std::vector<uint32_t> regs32_ ORVANE_GUARDED_BY(mutex_);
+    uint16_t words_[256] ORVANE_GUARDED_BY(mutex_) = {};
+    uint8_t infoBlock_[64] ORVANE_GUARDED_BY(mutex_) = {};
+    uint8_t infoBlock2_[64] ORVANE_GUARDED_BY(mutex_) = {};
+    uint8_t streamMode_ ORVANE_GUARDED_BY(mutex_) = 0;
+    uint32_t speedCode_ ORVANE_GUARDED_BY(mutex_) = 4;
+    uint8_t fpgaPointer_ ORVANE_GUARDED_BY(mutex_) = 0;
+    uint16_t sensorPointer_ ORVANE_GUARDED_BY(mutex_) = 0;
+    uint8_t auxPointer_ ORVANE_GUARDED_BY(mutex_) = 0;
+    uint16_t eepromPointer_ ORVANE_GUARDED_BY(mutex_) = 0;
+    Stream stream_ ORVANE_GUARDED_BY(mutex_);
+    std::deque<Pending> pending_ ORVANE_GUARDED_BY(mutex_);
+    uint64_t framesArmed_ ORVANE_GUARDED_BY(mutex_) = 0;
+    uint64_t framesSent_ ORVANE_GUARDED_BY(mutex_) = 0;
+    uint32_t frameCounter_ ORVANE_GUARDED_BY(mutex_) = 0;
+    uint32_t triggersPending_ ORVANE_GUARDED_BY(mutex_) = 0;
+    bool stalled_ ORVANE_GUARDED_BY(mutex_) = false;
+    std::chrono::steady_clock::time_point lastReadyAt_ ORVANE_GUARDED_BY(mutex_){};
+    Pace pace_ ORVANE_GUARDED_BY(mutex_);
+    int replyLimit_ ORVANE_GUARDED_BY(mutex_) = -1;
+    bool failControl_ ORVANE_GUARDED_BY(mutex_) = false;
+    bool suppressHeaders_ ORVANE_GUARDED_BY(mutex_) = false;
+    uint32_t payloadOverride_ ORVANE_GUARDED_BY(mutex_) = 0;
+    uint8_t haltNext_ ORVANE_GUARDED_BY(mutex_) = 0;  // endpoint whose next read stalls it; 0 none
+    bool halted81_ ORVANE_GUARDED_BY(mutex_) = false;
+    bool halted83_ ORVANE_GUARDED_BY(mutex_) = false;
+    int64_t failAfter_ ORVANE_GUARDED_BY(mutex_);
+    uint32_t dropEvery_ ORVANE_GUARDED_BY(mutex_);
+    int64_t unplugAfter_ ORVANE_GUARDED_BY(mutex_);
+    bool logging_ ORVANE_GUARDED_BY(mutex_) = true;
+    FaultInjector faults_ ORVANE_GUARDED_BY(mutex_);
+    std::deque<LoggedRequest> log_ ORVANE_GUARDED_BY(mutex_);
+    SceneRenderer renderer_ ORVANE_GUARDED_BY(mutex_);
 
-    std::jthread worker_;  // last: joined before the members it uses go away
+    // Started under mutex_; last: joined before the members it uses go away.
+    std::jthread worker_;
 };
 
 }  // namespace orvane::sim

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 #include "platform/Log.h"
 #include "platform/MessageWindow.h"
@@ -156,7 +155,7 @@ VirtualCameraSystem::VirtualCameraSystem(const std::vector<CameraOptions>& camer
 }
 
 VirtualCameraSystem::~VirtualCameraSystem() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     for (auto& c : cameras_) c->setPlugListener(nullptr);
 }
 
@@ -168,7 +167,7 @@ std::shared_ptr<VirtualCameraSystem> VirtualCameraSystem::fromList(const std::st
 }
 
 size_t VirtualCameraSystem::addCamera(const CameraOptions& options) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     CameraOptions o = options;
     const size_t index = cameras_.size();
     if (o.serial.empty()) {
@@ -187,7 +186,7 @@ size_t VirtualCameraSystem::addCamera(const CameraOptions& options) {
 }
 
 size_t VirtualCameraSystem::cameraCount() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     return cameras_.size();
 }
 
@@ -196,19 +195,19 @@ VirtualCamera& VirtualCameraSystem::camera(size_t index) const {
 }
 
 std::shared_ptr<VirtualCamera> VirtualCameraSystem::cameraPtr(size_t index) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     return cameras_.at(index);
 }
 
 std::string VirtualCameraSystem::devicePath(size_t index) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     return paths_.at(index);
 }
 
 std::vector<std::string> VirtualCameraSystem::listDevicePaths(const InterfaceGuid& guid) {
     std::vector<std::string> out;
     if (!(guid == kCameraInterfaceGuid)) return out;
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     for (size_t i = 0; i < cameras_.size(); ++i)
         if (cameras_[i]->plugged()) out.push_back(paths_[i]);
     return out;
@@ -216,7 +215,7 @@ std::vector<std::string> VirtualCameraSystem::listDevicePaths(const InterfaceGui
 
 std::unique_ptr<DeviceHandle> VirtualCameraSystem::open(const std::string& path, bool overlapped,
                                                         uint32_t* error) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     for (size_t i = 0; i < cameras_.size(); ++i) {
         if (paths_[i] != path) continue;
         if (!cameras_[i]->plugged()) break;

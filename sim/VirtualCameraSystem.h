@@ -33,10 +33,10 @@
 
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/Sync.h"
 #include "platform/usb/DriverPort.h"
 #include "sim/CameraList.h"
 #include "sim/VirtualCamera.h"
@@ -66,9 +66,9 @@ class VirtualCameraSystem : public platform::usb::DriverBackend {
                                                       uint32_t* error) override;
 
   private:
-    mutable std::mutex mutex_;
-    std::vector<std::shared_ptr<VirtualCamera>> cameras_;  // guarded by mutex_
-    std::vector<std::string> paths_;                       // guarded by mutex_
+    mutable platform::Mutex mutex_;
+    std::vector<std::shared_ptr<VirtualCamera>> cameras_ ORVANE_GUARDED_BY(mutex_);
+    std::vector<std::string> paths_ ORVANE_GUARDED_BY(mutex_);
 };
 
 // Makes the driver port answer with `system` (or with new cameras) for this object's lifetime.

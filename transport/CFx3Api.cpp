@@ -2,12 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/Log.h"
 #include "platform/SharedMemory.h"
+#include "platform/Sync.h"
 #include "transport/DriverBackends.h"
 
 namespace orvane::transport {
@@ -22,9 +22,10 @@ namespace {
 
 // The process's copy of the device table, shared by every CFx3Api of the process.
 struct ProcessTable {
-    std::mutex mutex;
-    SharedDeviceTable table{};  // guarded by mutex
-    uint32_t localUsers = 0;  // guarded by mutex; objects of this process, for the no-segment case
+    platform::Mutex mutex;
+    SharedDeviceTable table ORVANE_GUARDED_BY(mutex){};
+    // Objects of this process, for the no-segment case.
+    uint32_t localUsers ORVANE_GUARDED_BY(mutex) = 0;
 };
 
 ProcessTable& processTable() {
@@ -86,7 +87,7 @@ CFx3Api::CFx3Api(const InterfaceGuid& guid) : guid_(guid) {
     shared_ = SharedMemory::attach(kDeviceTableName, sizeof(SharedDeviceTable),
                                    [&pt](uint8_t* bytes, bool firstUser, uint32_t liveUsers) {
                                        auto* view = reinterpret_cast<SharedDeviceTable*>(bytes);
-                                       std::lock_guard<std::mutex> lock(pt.mutex);
+                                       platform::LockGuard lock(pt.mutex);
                                        // Nobody alive holds the table (a fresh segment, or only
                                        // crashed users before us): start empty. Otherwise take what
                                        // the others filed.
@@ -97,7 +98,7 @@ CFx3Api::CFx3Api(const InterfaceGuid& guid) : guid_(guid) {
                                        pt.table.userCount = liveUsers;
                                        std::memcpy(view, &pt.table, sizeof pt.table);
                                    });
-    std::lock_guard<std::mutex> lock(pt.mutex);
+    platform::LockGuard lock(pt.mutex);
     ++pt.localUsers;
     if (!shared_) {
         // No segment: this process's copy alone serves.
@@ -110,14 +111,14 @@ CFx3Api::~CFx3Api() {
     ProcessTable& pt = processTable();
     if (shared_) {
         auto guard = shared_->lock();
-        std::lock_guard<std::mutex> lock(pt.mutex);
+        platform::LockGuard lock(pt.mutex);
         // Only the user count goes out: the entries in the segment are never older than ours
         // (every enumeration writes through), and writing ours could drop rows other
         // processes filed since.
         pt.table.userCount = shared_->liveUsers() - 1;
         viewOf(shared_.get())->userCount = pt.table.userCount;
     }
-    std::lock_guard<std::mutex> lock(pt.mutex);
+    platform::LockGuard lock(pt.mutex);
     --pt.localUsers;
     if (!shared_) pt.table.userCount = pt.localUsers;
     // shared_ leaves the segment's users in its destructor.
@@ -141,7 +142,7 @@ int CFx3Api::Enumerate() {
     std::unique_ptr<SharedMemory::Guard> guard;
     if (shared_) guard = std::make_unique<SharedMemory::Guard>(*shared_);
     ProcessTable& pt = processTable();
-    std::lock_guard<std::mutex> lock(pt.mutex);
+    platform::LockGuard lock(pt.mutex);
     SharedDeviceTable& t = pt.table;
     // Start from the rows every process filed, so that indexes agree between processes.
     if (SharedDeviceTable* view = viewOf(shared_.get())) {
@@ -185,13 +186,13 @@ DeviceTableEntry CFx3Api::GetEntry(int index) const {
     e.instance = -1;
     if (index < 0 || index >= kDeviceTableRows) return e;
     ProcessTable& pt = processTable();
-    std::lock_guard<std::mutex> lock(pt.mutex);
+    platform::LockGuard lock(pt.mutex);
     return pt.table.entries[index];
 }
 
 int CFx3Api::GetEntryCount() const {
     ProcessTable& pt = processTable();
-    std::lock_guard<std::mutex> lock(pt.mutex);
+    platform::LockGuard lock(pt.mutex);
     return static_cast<int>(pt.table.entryCount);
 }
 
@@ -199,7 +200,7 @@ std::unique_ptr<DeviceHandle> CFx3Api::OpenByIndex(int index, bool overlapped) c
     std::string path;
     {
         ProcessTable& pt = processTable();
-        std::lock_guard<std::mutex> lock(pt.mutex);
+        platform::LockGuard lock(pt.mutex);
         if (index < 0 || index >= kDeviceTableRows ||
             index >= static_cast<int>(pt.table.entryCount))
             return nullptr;
@@ -236,7 +237,7 @@ bool CFx3Api::BufferedBulkReadRaw(DeviceHandle* handle, uint8_t* staging, uint8_
     header->endpoint = endpoint;
     header->dataOffset = kTransferHeaderBytes;
     header->dataLength = length;
-    std::unique_lock<std::mutex> hold;
+    BulkIoHold hold;
     auto io = TakeBulkCompletion(&hold);
     uint32_t returned = 0;
     const uint32_t error =
@@ -273,7 +274,7 @@ bool CFx3Api::DirectBulkReadRaw(DeviceHandle* handle, bool stagingReady, uint8_t
     if (length > kMaxBulkBytes || handle == nullptr || !stagingReady) return false;
     TransferHeader header{};
     header.endpoint = endpoint;
-    std::unique_lock<std::mutex> hold;
+    BulkIoHold hold;
     auto io = TakeBulkCompletion(&hold);
     uint32_t returned = 0;
     const uint32_t error =
@@ -304,15 +305,15 @@ bool CFx3Api::DirectBulkReadRaw(DeviceHandle* handle, bool stagingReady, uint8_t
     return header.driverStatus1 == 0 && header.driverStatus2 == 0;
 }
 
-std::shared_ptr<IoCompletion> CFx3Api::TakeBulkCompletion(std::unique_lock<std::mutex>* hold) {
-    std::unique_lock<std::mutex> lock(bulkIoLock_, std::try_to_lock);
-    if (!lock.owns_lock()) return std::make_shared<IoCompletion>();  // another request has it
+std::shared_ptr<IoCompletion> CFx3Api::TakeBulkCompletion(BulkIoHold* hold) {
+    if (!bulkIoLock_.try_lock()) return std::make_shared<IoCompletion>();  // another request has it
     // A backend may still hold a reference for a moment after completing; then it is not
     // ours to reset yet.
     if (!bulkIo_ || bulkIo_.use_count() != 1) bulkIo_ = std::make_shared<IoCompletion>();
     bulkIo_->reset();
-    *hold = std::move(lock);
-    return bulkIo_;
+    std::shared_ptr<IoCompletion> io = bulkIo_;
+    hold->adopt(bulkIoLock_);
+    return io;
 }
 
 bool CFx3Api::AbortPipe(DeviceHandle* handle) {

@@ -13,8 +13,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
+#include "platform/Sync.h"
 #include "platform/usb/DriverPort.h"
 #include "transport/Fx3Protocol.h"
 
@@ -91,18 +91,39 @@ class CFx3Api {
   private:
     bool SimpleRequest(uint32_t code, void* in, uint32_t inLength, void* out, uint32_t outLength,
                        uint32_t* returned);
+    // Gives back, when it goes, the lock TakeBulkCompletion handed to it: the kept completion
+    // stays ours until the request has finished with it.
+    class BulkIoHold {
+      public:
+        BulkIoHold() = default;
+        BulkIoHold(const BulkIoHold&) = delete;
+        BulkIoHold& operator=(const BulkIoHold&) = delete;
+        // The lock was taken in another function, which the analysis does not follow.
+        ~BulkIoHold() ORVANE_NO_THREAD_SAFETY_ANALYSIS {
+            if (lock_ != nullptr) lock_->unlock();
+        }
+        // Takes over `lock`, held by the caller; the caller no longer holds it itself. (To the
+        // analysis the caller gives the lock up here; the destructor really does.)
+        void adopt(platform::Mutex& lock) ORVANE_RELEASE(lock) ORVANE_NO_THREAD_SAFETY_ANALYSIS {
+            lock_ = &lock;
+        }
+
+      private:
+        platform::Mutex* lock_ = nullptr;
+    };
+
     // A completion for the next bulk request: the kept one when no other request or backend
-    // is using it (so streaming allocates nothing per request), otherwise a new one. The
-    // returned lock, when it owns bulkIoLock_, must be held until the request has finished.
-    std::shared_ptr<platform::usb::IoCompletion> TakeBulkCompletion(
-        std::unique_lock<std::mutex>* hold);
+    // is using it (so streaming allocates nothing per request), otherwise a new one. When it
+    // is the kept one, `hold` keeps bulkIoLock_ until the request has finished.
+    std::shared_ptr<platform::usb::IoCompletion> TakeBulkCompletion(BulkIoHold* hold)
+        ORVANE_EXCLUDES(bulkIoLock_);
 
     InterfaceGuid guid_;
     std::shared_ptr<platform::usb::DriverBackend> backend_;
     std::unique_ptr<platform::SharedMemory> shared_;  // null when no segment could be had
     std::atomic<uint32_t> lastSubmissionError_{0};
-    std::mutex bulkIoLock_;                                // guards bulkIo_
-    std::shared_ptr<platform::usb::IoCompletion> bulkIo_;  // guarded by bulkIoLock_
+    platform::Mutex bulkIoLock_;
+    std::shared_ptr<platform::usb::IoCompletion> bulkIo_ ORVANE_GUARDED_BY(bulkIoLock_);
 };
 
 // Parses the vendor and product ID from the fixed character positions of a USB device path.

@@ -48,14 +48,14 @@ std::vector<uint16_t> CKelCy3Cam::FamilyProductIds() {
 }
 
 bool CKelCy3Cam::IsStreamHandleOpen() const {
-    std::lock_guard<std::mutex> lock(streamMutex_);
+    platform::LockGuard lock(streamMutex_);
     return stream_ != nullptr;
 }
 
 // ---- stream handle and frame reads ----------------------------------------------------------
 
 int CKelCy3Cam::OpenStreamHandle() {
-    std::lock_guard<std::mutex> lock(streamMutex_);
+    platform::LockGuard lock(streamMutex_);
     if (!stream_) stream_ = OpenByIndex(selectedIndex_.load(), true);
     return stream_ != nullptr ? 1 : 0;
 }
@@ -63,7 +63,7 @@ int CKelCy3Cam::OpenStreamHandle() {
 int CKelCy3Cam::CloseStreamHandle() {
     std::shared_ptr<DeviceHandle> old;
     {
-        std::lock_guard<std::mutex> lock(streamMutex_);
+        platform::LockGuard lock(streamMutex_);
         old.swap(stream_);
     }
     return 1;  // `old` closes here, or when a concurrent abort lets go of it
@@ -75,7 +75,7 @@ std::shared_ptr<DeviceHandle> CKelCy3Cam::StreamForRead(bool* openedHere) {
         *openedHere = false;
         return nullptr;
     }
-    std::lock_guard<std::mutex> lock(streamMutex_);
+    platform::LockGuard lock(streamMutex_);
     return stream_;
 }
 
@@ -157,7 +157,7 @@ int CKelCy3Cam::BufferedBulkRead(DeviceHandle* handle, uint8_t* buffer, uint32_t
                                  uint8_t endpoint, uint32_t* count) {
     uint8_t* staging;
     {
-        std::lock_guard<std::mutex> lock(streamMutex_);
+        platform::LockGuard lock(streamMutex_);
         staging = staging_.get();
     }
     return BufferedBulkReadRaw(handle, staging, endpoint, buffer, length, count) ? 1 : 0;
@@ -174,7 +174,7 @@ int CKelCy3Cam::DirectBulkRead(DeviceHandle* handle, uint8_t* buffer, uint32_t l
                                uint8_t endpoint, uint32_t* count, uint32_t timeoutMs) {
     bool staged;
     {
-        std::lock_guard<std::mutex> lock(streamMutex_);
+        platform::LockGuard lock(streamMutex_);
         staged = staging_ != nullptr;
     }
     return DirectBulkReadRaw(handle, staged, endpoint, buffer, length, timeoutMs, count) ? 1 : 0;
@@ -183,7 +183,7 @@ int CKelCy3Cam::DirectBulkRead(DeviceHandle* handle, uint8_t* buffer, uint32_t l
 int CKelCy3Cam::AbortStream() {
     std::shared_ptr<DeviceHandle> handle;
     {
-        std::lock_guard<std::mutex> lock(streamMutex_);
+        platform::LockGuard lock(streamMutex_);
         handle = stream_;
     }
     AbortPipe(handle.get());
@@ -194,7 +194,7 @@ int CKelCy3Cam::AbortStream() {
 
 int CKelCy3Cam::Release() {
     CloseStreamHandle();
-    std::lock_guard<std::mutex> lock(streamMutex_);
+    platform::LockGuard lock(streamMutex_);
     staging_.reset();
     return 1;
 }
@@ -208,7 +208,7 @@ int CKelCy3Cam::SelectDevice(int32_t index) {
 
 int CKelCy3Cam::PrepareStreaming() {
     {
-        std::lock_guard<std::mutex> lock(streamMutex_);
+        platform::LockGuard lock(streamMutex_);
         if (!staging_) staging_.reset(new (std::nothrow) uint8_t[kStagingBytes]);
         if (!staging_) return 0;
     }
@@ -247,7 +247,7 @@ bool CKelCy3Cam::VendorRequest(uint8_t type, uint8_t request, uint16_t value, ui
 bool CKelCy3Cam::SendFrameRequest() {
     std::shared_ptr<DeviceHandle> handle;
     {
-        std::lock_guard<std::mutex> lock(streamMutex_);
+        platform::LockGuard lock(streamMutex_);
         handle = stream_;
     }
     if (!handle) return false;
@@ -361,13 +361,13 @@ int CKelCy3Cam::ReadInfoBlock2(uint8_t* block64) {
 // ---- bus devices ----------------------------------------------------------------------------
 
 int CKelCy3Cam::WriteFpgaRegister(uint8_t reg, uint8_t value) {
-    std::lock_guard<std::recursive_mutex> lock(registerLock_);
+    platform::LockGuard lock(registerLock_);
     const uint8_t bytes[3] = {reg, 0, value};
     return BusWrite(kBusFpga, bytes, 3);
 }
 
 int CKelCy3Cam::ReadFpgaRegister(uint8_t reg, uint8_t* value) {
-    std::lock_guard<std::recursive_mutex> lock(registerLock_);
+    platform::LockGuard lock(registerLock_);
     if (BusWrite(kBusFpga, &reg, 1) == 0) return 0;
     uint8_t area[kControlDataBytes] = {};
     uint32_t got = 0;

@@ -11,9 +11,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "platform/Sync.h"
 #include "transport/CControllerBase.h"
 #include "transport/CFx3Api.h"
 
@@ -87,10 +87,13 @@ class CKelCy3Cam : public CFx3Api, public CControllerBase {
     // and the caller closes it again); null when it cannot be opened.
     std::shared_ptr<DeviceHandle> StreamForRead(bool* openedHere);
 
-    std::recursive_mutex registerLock_;     // the register lock: FPGA write and write-read pair
-    mutable std::mutex streamMutex_;        // guards stream_ and staging_ (the pointers)
-    std::shared_ptr<DeviceHandle> stream_;  // guarded by streamMutex_; persistent overlapped handle
-    std::unique_ptr<uint8_t[]> staging_;    // guarded by streamMutex_; null until prepared
+    // The register lock: keeps an FPGA write, and the write-read pair of a register read, whole.
+    platform::Mutex registerLock_;
+    // Guards the two pointers below (not what they point to).
+    mutable platform::Mutex streamMutex_;
+    // The persistent overlapped handle for frame reads.
+    std::shared_ptr<DeviceHandle> stream_ ORVANE_GUARDED_BY(streamMutex_);
+    std::unique_ptr<uint8_t[]> staging_ ORVANE_GUARDED_BY(streamMutex_);  // null until prepared
 };
 
 }  // namespace orvane::transport

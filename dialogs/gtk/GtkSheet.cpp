@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,13 +19,14 @@
 #include "dialogs/StreamFormatSheet.h"
 #include "dialogs/gtk/GuiThread.h"
 #include "dialogs/gtk/SheetTesting.h"
+#include "platform/Sync.h"
 
 namespace orvane::dialogs {
 namespace gtk {
 namespace {
 
-std::mutex hookLock;
-std::function<void(GtkWidget*)> shownHook;  // guarded by hookLock
+platform::Mutex hookLock;
+std::function<void(GtkWidget*)> shownHook ORVANE_GUARDED_BY(hookLock);
 
 constexpr guint kPollIntervalMs = 50;
 
@@ -113,7 +113,7 @@ class SheetView {
             pollSource_ = g_timeout_add(kPollIntervalMs, &SheetView::poll, this);
         std::function<void(GtkWidget*)> hook;
         {
-            std::lock_guard guard(hookLock);
+            platform::LockGuard guard(hookLock);
             hook = shownHook;
         }
         if (hook) hook(window_);
@@ -570,7 +570,7 @@ class SheetView {
 }  // namespace
 
 void setSheetShownHook(std::function<void(GtkWidget* window)> hook) {
-    std::lock_guard guard(hookLock);
+    platform::LockGuard guard(hookLock);
     shownHook = std::move(hook);
 }
 

@@ -11,8 +11,8 @@
 #include <functional>
 #include <future>
 #include <memory>
-#include <mutex>
 
+#include "platform/Sync.h"
 #include "platform/Thread.h"
 
 namespace orvane::dialogs::gtk {
@@ -39,9 +39,9 @@ bool gtkReadyHere() {
 // freed on another: GLib's internal locking is invisible to the thread checkers, and this
 // way every hand-over is one they can see.
 struct TaskQueue {
-    std::mutex lock;
-    std::deque<std::function<void()>> tasks;  // guarded by lock
-    int wakeFd = -1;                          // guarded by lock; -1 while no GUI thread runs
+    platform::Mutex lock;
+    std::deque<std::function<void()>> tasks ORVANE_GUARDED_BY(lock);
+    int wakeFd ORVANE_GUARDED_BY(lock) = -1;  // -1 while no GUI thread runs
 };
 
 TaskQueue& taskQueue() {
@@ -54,7 +54,7 @@ void runQueuedTasks() {
     for (;;) {
         std::function<void()> run;
         {
-            std::lock_guard guard(q.lock);
+            platform::LockGuard guard(q.lock);
             if (q.tasks.empty()) break;
             run = std::move(q.tasks.front());
             q.tasks.pop_front();
@@ -80,7 +80,7 @@ void wake(int fd) {
 // Queues run to the library's GUI thread.
 void queue(std::function<void()> run) {
     TaskQueue& q = taskQueue();
-    std::lock_guard guard(q.lock);
+    platform::LockGuard guard(q.lock);
     q.tasks.push_back(std::move(run));
     if (q.wakeFd >= 0) wake(q.wakeFd);
 }
@@ -104,14 +104,14 @@ class GuiThread {
 
     // Ends the loop at process exit; the thread is joined by its owner below.
     ~GuiThread() {
-        std::lock_guard guard(lock_);
+        platform::LockGuard guard(lock_);
         if (state_ == State::Running) queue([loop = loop_] { g_main_loop_quit(loop); });
     }
 
     // Starts the thread on first use; false when GTK cannot run (no display). A failure to
     // open the display is final: GTK cannot be initialised a second time in one process.
     bool ensureStarted() {
-        std::lock_guard guard(lock_);
+        platform::LockGuard guard(lock_);
         if (state_ == State::Running) return true;
         if (state_ == State::Failed || !displayNamed()) return false;
         std::promise<bool> started;
@@ -145,7 +145,7 @@ class GuiThread {
         const guint wakeSource = g_unix_fd_add(wakeFd.fd, G_IO_IN, onWake, nullptr);
         TaskQueue& q = taskQueue();
         {
-            std::lock_guard guard(q.lock);
+            platform::LockGuard guard(q.lock);
             q.wakeFd = wakeFd.fd;
             wake(wakeFd.fd);  // tasks queued before the thread ran
         }
@@ -155,14 +155,14 @@ class GuiThread {
         g_main_loop_run(loop);
         g_main_loop_unref(loop);
         {
-            std::lock_guard guard(q.lock);
+            platform::LockGuard guard(q.lock);
             q.wakeFd = -1;
         }
         g_source_remove(wakeSource);
     }
 
-    std::mutex lock_;
-    State state_ = State::NotStarted;  // guarded by lock_
+    platform::Mutex lock_;
+    State state_ ORVANE_GUARDED_BY(lock_) = State::NotStarted;
     // Written by the GUI thread before it reports the start; read under lock_ after that.
     GMainLoop* loop_ = nullptr;
     platform::Thread thread_;  // declared last: joined before the members above go away

@@ -10,13 +10,13 @@ namespace orvane::fuzz {
 using namespace platform::usb;
 
 void ReplyScript::load(const uint8_t* data, size_t size) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     bytes_.assign(data, data + size);
     at_ = 0;
 }
 
 uint8_t ReplyScript::byte() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     return at_ < bytes_.size() ? bytes_[at_++] : 0;
 }
 
@@ -27,7 +27,7 @@ uint32_t ReplyScript::word32() {
 }
 
 void ReplyScript::fill(uint8_t* out, size_t n) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     const size_t take = std::min(n, bytes_.size() - at_);
     if (take != 0) std::memcpy(out, bytes_.data() + at_, take);
     at_ += take;
@@ -35,7 +35,7 @@ void ReplyScript::fill(uint8_t* out, size_t n) {
 }
 
 size_t ReplyScript::remaining() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     return bytes_.size() - at_;
 }
 
@@ -202,7 +202,7 @@ class ScriptedHandle final : public DeviceHandle {
 }  // namespace
 
 ScriptedBackend::ScriptedBackend(std::shared_ptr<ReplyScript> script)
-    : script_(std::move(script)) {}
+    : script_(std::move(script)), paths_{devicePath(0x30F0), devicePath(0x3042)} {}
 
 std::string ScriptedBackend::devicePath(uint16_t productId) {
     return makeDevicePath(0x04B4, productId, "FUZZ0001", kCameraInterfaceGuid);
@@ -210,12 +210,12 @@ std::string ScriptedBackend::devicePath(uint16_t productId) {
 
 std::vector<std::string> ScriptedBackend::listDevicePaths(const InterfaceGuid& guid) {
     if (!(guid == kCameraInterfaceGuid)) return {};
-    return {devicePath(0x30F0), devicePath(0x3042)};
+    return {paths_[0], paths_[1]};
 }
 
 std::unique_ptr<DeviceHandle> ScriptedBackend::open(const std::string& path, bool overlapped,
                                                     uint32_t* error) {
-    if (path != devicePath(0x30F0) && path != devicePath(0x3042)) {
+    if (path != paths_[0] && path != paths_[1]) {
         if (error != nullptr) *error = kErrorFileNotFound;
         return nullptr;
     }

@@ -13,10 +13,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/Sync.h"
 #include "platform/usb/DriverPort.h"
 
 namespace orvane::fuzz {
@@ -31,9 +31,9 @@ class ReplyScript {
     size_t remaining() const;
 
   private:
-    mutable std::mutex mutex_;
-    std::vector<uint8_t> bytes_;  // guarded by mutex_
-    size_t at_ = 0;               // guarded by mutex_
+    mutable platform::Mutex mutex_;
+    std::vector<uint8_t> bytes_ ORVANE_GUARDED_BY(mutex_);
+    size_t at_ ORVANE_GUARDED_BY(mutex_) = 0;
 };
 
 class ScriptedBackend final : public platform::usb::DriverBackend {
@@ -49,6 +49,8 @@ class ScriptedBackend final : public platform::usb::DriverBackend {
 
   private:
     std::shared_ptr<ReplyScript> script_;
+    // The two cameras' paths, made once: every control request opens a handle by path.
+    const std::string paths_[2];
 };
 
 }  // namespace orvane::fuzz

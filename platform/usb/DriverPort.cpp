@@ -24,7 +24,7 @@ std::string makeDevicePath(uint16_t vendorId, uint16_t productId, const std::str
 void IoCompletion::complete(uint32_t error, uint32_t bytes) {
     // Notified under the lock: a waiter may destroy or reuse the completion as soon as it
     // sees done_, and backends may hold only a plain pointer to it.
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     if (done_) return;
     done_ = true;
     error_ = error;
@@ -33,33 +33,34 @@ void IoCompletion::complete(uint32_t error, uint32_t bytes) {
 }
 
 void IoCompletion::reset() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     done_ = false;
     error_ = 0;
     bytes_ = 0;
 }
 
 bool IoCompletion::wait(uint32_t timeoutMs) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
+    auto done = [this]() ORVANE_REQUIRES(mutex_) { return done_; };
     if (timeoutMs == kInfiniteWait) {
-        cv_.wait(lock, [this] { return done_; });
+        mutex_.wait(cv_, done);
         return true;
     }
-    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return done_; });
+    return mutex_.waitFor(cv_, std::chrono::milliseconds(timeoutMs), done);
 }
 
 bool IoCompletion::isComplete() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     return done_;
 }
 
 uint32_t IoCompletion::error() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     return error_;
 }
 
 uint32_t IoCompletion::bytes() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::LockGuard lock(mutex_);
     return bytes_;
 }
 
@@ -83,10 +84,10 @@ struct Registration {
 };
 
 struct Selection {
-    std::mutex mutex;
-    std::vector<Registration> factories;                    // guarded by mutex
-    std::vector<std::shared_ptr<DriverBackend>> overrides;  // guarded by mutex
-    std::weak_ptr<DriverBackend> chosen;                    // guarded by mutex
+    platform::Mutex mutex;
+    std::vector<Registration> factories ORVANE_GUARDED_BY(mutex);
+    std::vector<std::shared_ptr<DriverBackend>> overrides ORVANE_GUARDED_BY(mutex);
+    std::weak_ptr<DriverBackend> chosen ORVANE_GUARDED_BY(mutex);
 };
 
 Selection& selection() {
@@ -98,7 +99,7 @@ Selection& selection() {
 
 void registerBackendFactory(const std::string& name, int priority, BackendFactory factory) {
     Selection& s = selection();
-    std::lock_guard<std::mutex> lock(s.mutex);
+    platform::LockGuard lock(s.mutex);
     auto it = std::find_if(s.factories.begin(), s.factories.end(),
                            [&](const Registration& r) { return r.name == name; });
     if (it != s.factories.end()) s.factories.erase(it);
@@ -110,7 +111,7 @@ void registerBackendFactory(const std::string& name, int priority, BackendFactor
 
 std::shared_ptr<DriverBackend> activeBackend() {
     Selection& s = selection();
-    std::lock_guard<std::mutex> lock(s.mutex);
+    platform::LockGuard lock(s.mutex);
     if (!s.overrides.empty()) return s.overrides.back();
     if (auto current = s.chosen.lock()) return current;
     std::shared_ptr<DriverBackend> backend;
@@ -126,13 +127,13 @@ std::shared_ptr<DriverBackend> activeBackend() {
 ScopedBackendOverride::ScopedBackendOverride(std::shared_ptr<DriverBackend> backend)
     : backend_(std::move(backend)) {
     Selection& s = selection();
-    std::lock_guard<std::mutex> lock(s.mutex);
+    platform::LockGuard lock(s.mutex);
     s.overrides.push_back(backend_);
 }
 
 ScopedBackendOverride::~ScopedBackendOverride() {
     Selection& s = selection();
-    std::lock_guard<std::mutex> lock(s.mutex);
+    platform::LockGuard lock(s.mutex);
     auto it = std::find(s.overrides.rbegin(), s.overrides.rend(), backend_);
     if (it != s.overrides.rend()) s.overrides.erase(std::next(it).base());
 }

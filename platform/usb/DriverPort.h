@@ -27,9 +27,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/Sync.h"
 
 namespace orvane::platform::usb {
 
@@ -89,11 +90,11 @@ class IoCompletion {
     void reset();
 
   private:
-    mutable std::mutex mutex_;
+    mutable platform::Mutex mutex_;
     std::condition_variable cv_;  // signalled under mutex_ when done_ turns true
-    bool done_ = false;           // guarded by mutex_
-    uint32_t error_ = 0;          // guarded by mutex_
-    uint32_t bytes_ = 0;          // guarded by mutex_
+    bool done_ ORVANE_GUARDED_BY(mutex_) = false;
+    uint32_t error_ ORVANE_GUARDED_BY(mutex_) = 0;
+    uint32_t bytes_ ORVANE_GUARDED_BY(mutex_) = 0;
 };
 
 // An open device path.

@@ -11,13 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 
 #include "platform/Log.h"
 #include "platform/MessageWindow.h"
+#include "platform/Sync.h"
 #include "platform/usb/Fx3Driver.h"
 
 namespace orvane::platform::usb {
@@ -106,7 +106,7 @@ class Context {
 
     // Reports an inaccessible node once per node.
     void reportAccess(const std::string& node) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::LockGuard lock(mutex_);
         if (!reported_.insert(node).second) return;
         std::fprintf(stderr,
                      "OrvaneSdk: cannot open camera device node %s: permission denied. Install "
@@ -155,8 +155,8 @@ class Context {
     bool hotplugRegistered_ = false;  // set in the constructor only
     libusb_hotplug_callback_handle hotplug_{};
     std::thread events_;  // joined in the destructor
-    std::mutex mutex_;
-    std::set<std::string> reported_;  // guarded by mutex_
+    platform::Mutex mutex_;
+    std::set<std::string> reported_ ORVANE_GUARDED_BY(mutex_);
 };
 
 // One opened device with interface 0 claimed, shared by every handle on its path.
@@ -168,8 +168,8 @@ class OpenDevice {
         // Pending transfers point into callers' buffers: end them before closing.
         cancelAll(-1);
         {
-            std::unique_lock<std::mutex> lock(mutex_);
-            idle_.wait(lock, [this] { return pending_.empty(); });
+            platform::LockGuard lock(mutex_);
+            mutex_.wait(idle_, [this]() ORVANE_REQUIRES(mutex_) { return pending_.empty(); });
         }
         libusb_release_interface(handle_, kInterface);
         libusb_close(handle_);
@@ -187,7 +187,7 @@ class OpenDevice {
         auto state = std::make_unique<Inflight>(Inflight{this, std::move(io), statusHeader, extra});
         libusb_fill_bulk_transfer(xfer, handle_, endpoint, buffer, static_cast<int>(length),
                                   &OpenDevice::onDone, state.get(), 0);
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::LockGuard lock(mutex_);
         const int rc = libusb_submit_transfer(xfer);
         if (rc != LIBUSB_SUCCESS) {
             libusb_free_transfer(xfer);
@@ -199,7 +199,7 @@ class OpenDevice {
     }
 
     void cancelAll(int endpoint) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::LockGuard lock(mutex_);
         for (libusb_transfer* x : pending_)
             if (endpoint < 0 || x->endpoint == endpoint) libusb_cancel_transfer(x);
     }
@@ -226,7 +226,7 @@ class OpenDevice {
         {
             // Notify under the lock: the destructor may run as soon as pending_ is empty, and
             // `device` must not be touched after that.
-            std::lock_guard<std::mutex> lock(device->mutex_);
+            platform::LockGuard lock(device->mutex_);
             device->pending_.erase(xfer);
             device->idle_.notify_all();
         }
@@ -236,9 +236,9 @@ class OpenDevice {
 
     std::shared_ptr<Context> context_;
     libusb_device_handle* const handle_;
-    std::mutex mutex_;
-    std::condition_variable idle_;        // pending_ became smaller (mutex_)
-    std::set<libusb_transfer*> pending_;  // guarded by mutex_
+    platform::Mutex mutex_;
+    std::condition_variable idle_;  // pending_ became smaller (mutex_)
+    std::set<libusb_transfer*> pending_ ORVANE_GUARDED_BY(mutex_);
 };
 
 class LibusbHandle final : public DeviceHandle {
@@ -362,7 +362,7 @@ class LibusbBackend final : public DriverBackend {
                                        uint32_t* error) override {
         uint32_t dummy = 0;
         if (error == nullptr) error = &dummy;
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::LockGuard lock(mutex_);
         if (auto shared = open_[path].lock())
             return std::make_unique<LibusbHandle>(shared, overlapped);
         *error = kErrorFileNotFound;
@@ -418,8 +418,8 @@ class LibusbBackend final : public DriverBackend {
     }
 
     std::shared_ptr<Context> context_;
-    std::mutex mutex_;
-    std::map<std::string, std::weak_ptr<OpenDevice>> open_;  // guarded by mutex_
+    platform::Mutex mutex_;
+    std::map<std::string, std::weak_ptr<OpenDevice>> open_ ORVANE_GUARDED_BY(mutex_);
 };
 
 }  // namespace

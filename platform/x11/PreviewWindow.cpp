@@ -1,6 +1,7 @@
 #include "platform/x11/PreviewWindow.h"
 
 #include "platform/Log.h"
+#include "platform/Sync.h"
 
 #if defined(ORVANE_HAVE_X11)
 
@@ -27,9 +28,9 @@ using XErrorHandlerFn = int (*)(Display*, XErrorEvent*);
 
 // Connections owned by preview windows and the number of errors each has seen.
 struct ErrorBook {
-    std::mutex mutex;
-    std::vector<std::pair<Display*, unsigned long>> counts;  // Guarded by mutex.
-    std::atomic<XErrorHandlerFn> previous{nullptr};          // Set once, at installation.
+    Mutex mutex;
+    std::vector<std::pair<Display*, unsigned long>> counts ORVANE_GUARDED_BY(mutex);
+    std::atomic<XErrorHandlerFn> previous{nullptr};  // Set once, at installation.
 };
 
 ErrorBook& errorBook() {
@@ -40,7 +41,7 @@ ErrorBook& errorBook() {
 int onXError(Display* display, XErrorEvent* event) {
     ErrorBook& book = errorBook();
     {
-        std::lock_guard lock(book.mutex);
+        LockGuard lock(book.mutex);
         for (auto& entry : book.counts) {
             if (entry.first == display) {
                 ++entry.second;
@@ -63,7 +64,7 @@ void installErrorHandler() {
 
 unsigned long errorCount(Display* display) {
     ErrorBook& book = errorBook();
-    std::lock_guard lock(book.mutex);
+    LockGuard lock(book.mutex);
     for (const auto& entry : book.counts)
         if (entry.first == display) return entry.second;
     return 0;
@@ -77,7 +78,7 @@ class ErrorRegistration {
     ~ErrorRegistration() {
         if (display_ == nullptr) return;
         ErrorBook& book = errorBook();
-        std::lock_guard lock(book.mutex);
+        LockGuard lock(book.mutex);
         std::erase_if(book.counts, [this](const auto& e) { return e.first == display_; });
     }
     ErrorRegistration(const ErrorRegistration&) = delete;
@@ -85,7 +86,7 @@ class ErrorRegistration {
     void track(Display* display) {
         installErrorHandler();
         ErrorBook& book = errorBook();
-        std::lock_guard lock(book.mutex);
+        LockGuard lock(book.mutex);
         book.counts.emplace_back(display, 0);
         display_ = display;
     }

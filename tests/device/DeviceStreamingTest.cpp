@@ -129,6 +129,32 @@ TEST_F(StreamingTest, SnapshotReadsOneFrame) {
     EXPECT_EQ(device->StopCapture(), 1);
 }
 
+TEST_F(StreamingTest, SnapshotOnTheCallersThreadEndsByItself) {
+    startOpen("30f0:pace=fast:scene=ramp");
+    ASSERT_EQ(device->CaptureSnapshotOnThisThread(), 1);
+    EXPECT_FALSE(device->IsCapturing());
+    EXPECT_EQ(camera().framesSent(), 1u);
+    ASSERT_EQ(device->WaitFrame(0), kWaitFrameReady);
+    std::vector<uint8_t> frame(device->GetFrameSize());
+    EXPECT_EQ(device->CopyLatest(frame.data(), 1), 0);
+    EXPECT_GE(rampFrameIndex(frame.data(), 3072, 2048, 1), 0);
+    EXPECT_EQ(device->StopCapture(), 1);
+
+    // Every read failing: the loop gives up after its retries and says so.
+    camera().setFailAfter(0);
+    ASSERT_EQ(device->CaptureSnapshotOnThisThread(), 1);
+    EXPECT_FALSE(device->IsCapturing());
+    EXPECT_TRUE(device->CaptureFailed());
+    EXPECT_EQ(device->WaitFrame(0), kWaitFailed);
+    EXPECT_EQ(device->StopCapture(), 1);
+
+    // The threaded capture is unaffected.
+    camera().setFailAfter(-1);
+    ASSERT_EQ(device->StartCapture(1), 1);
+    ASSERT_EQ(device->WaitFrame(5000), kWaitFrameReady);
+    EXPECT_EQ(device->StopCapture(), 1);
+}
+
 TEST_F(StreamingTest, RepeatedReadFailuresEndTheCapture) {
     startOpen("30f0:pace=fast:fail_after=3");
     ASSERT_EQ(device->StartCapture(0), 1);
