@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "platform/LibraryUnload.h"
 #include "platform/Time.h"
 #include "session/COrvane.h"
 
@@ -11,6 +12,11 @@ namespace orvane::api {
 CSdkChain& CSdkChain::instance() {
     static CSdkChain chain;
     return chain;
+}
+
+CSdkChain::~CSdkChain() {
+    // No lock either: a thread stopped at process end may have held it.
+    if (platform::unloadingUnderLoaderLock()) Abandon();
 }
 
 uint32_t CSdkChain::CreateSession() {
