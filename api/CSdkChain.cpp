@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "platform/LibraryUnload.h"
 #include "platform/Time.h"
 #include "session/COrvane.h"
 
@@ -11,6 +12,11 @@ namespace orvane::api {
 CSdkChain& CSdkChain::instance() {
     static CSdkChain chain;
     return chain;
+}
+
+CSdkChain::~CSdkChain() {
+    // No lock either: a thread stopped at process end may have held it.
+    if (platform::unloadingUnderLoaderLock()) Abandon();
 }
 
 uint32_t CSdkChain::CreateSession() {
@@ -28,6 +34,9 @@ uint32_t CSdkChain::CreateSession() {
     while (h == 0 || Find(h)) ++h;
     try {
         Insert(CSDKDATA{h, std::move(created)});
+        // Given back by Release: until then the library stays loaded under the session's
+        // threads, even if the application unloads it first.
+        platform::holdLibraryLoaded();
     } catch (const std::bad_alloc&) {
         return 0;
     }
@@ -50,6 +59,7 @@ bool CSdkChain::Release(uint32_t handle) {
     }
     // Destroyed here, outside the registry lock, unless an export still holds it.
     session.reset();
+    platform::releaseLibraryHold();
     return true;
 }
 

@@ -29,6 +29,12 @@ class CSdkChain : public CTRing<CSDKDATA> {
     // The one registry of the process.
     static CSdkChain& instance();
 
+    CSdkChain() = default;
+    // Releases the sessions still registered, stopping their threads, except when the
+    // library is unloaded under the loader lock: their threads could not be joined there, so
+    // the sessions are left to the system.
+    ~CSdkChain() override;
+
     // Makes a session and files it under a new handle value that is neither 0 nor the
     // value of a live handle. Returns the handle, or 0 when no session could be made.
     uint32_t CreateSession();

@@ -79,6 +79,13 @@ class CTRing {
     int32_t Count() const { return count_; }
 
   protected:
+    // Forgets every node without freeing it or its element, for teardown that may not run
+    // the elements' destructors (the system reclaims the memory).
+    void Abandon() {
+        head_ = nullptr;
+        count_ = 0;
+    }
+
     static uint32_t keyOf(const T& e) { return static_cast<uint32_t>(e.key); }
 
   private:

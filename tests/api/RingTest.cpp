@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <random>
 #include <vector>
 
+#include "api/CSdkChain.h"
 #include "api/CTRing.h"
+#include "platform/LibraryUnload.h"
+#include "session/COrvane.h"
 
 namespace {
 
@@ -123,3 +128,41 @@ TEST(Ring, RandomInsertsAndRemovalsKeepTheRingConsistent) {
 }
 
 }  // namespace
+
+namespace orvane::api {
+namespace {
+
+// The registry's teardown at unload: normally the sessions still registered are released
+// with it; under the loader lock (the Windows DLL's detach) they are left to the system,
+// because releasing one would wait for its threads there.
+TEST(SdkChainUnload, RemainingSessionsAreReleasedWithTheRegistry) {
+    std::weak_ptr<session::COrvane> watched;
+    {
+        CSdkChain chain;
+        const uint32_t h = chain.CreateSession();
+        ASSERT_NE(h, 0u);
+        watched = chain.Lookup(h);
+        ASSERT_FALSE(watched.expired());
+    }
+    EXPECT_TRUE(watched.expired());
+}
+
+TEST(SdkChainUnloadDeathTest, UnderTheLoaderLockSessionsAreLeftAlone) {
+    // In a child process: the mark is never undone.
+    EXPECT_EXIT(
+        {
+            std::weak_ptr<session::COrvane> watched;
+            {
+                CSdkChain chain;
+                const uint32_t h = chain.CreateSession();
+                if (h == 0) std::_Exit(2);
+                watched = chain.Lookup(h);
+                platform::markUnloadingUnderLoaderLock();
+            }
+            std::_Exit(watched.expired() ? 3 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace orvane::api

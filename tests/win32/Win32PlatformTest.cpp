@@ -33,7 +33,8 @@ TEST(Win32Registry, RootOverrideKeepsValuesUnderItAndTheyReadBack) {
     }
     // The value sits under the override, where regedit would show it.
     HKEY raw = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (root + "\\Camera_00").c_str(), 0, KEY_READ, &raw),
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (root + "\\Camera_00").c_str(), 0,
+                            KEY_READ | KEY_SET_VALUE, &raw),
               ERROR_SUCCESS);
     DWORD color = 0, size = sizeof color, type = 0;
     EXPECT_EQ(
