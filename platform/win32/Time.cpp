@@ -2,8 +2,11 @@
 // that frame timing and Sleep() are not rounded to the 15.6 ms scheduler tick.
 #include "platform/Time.h"
 
-#include <mmsystem.h>
+// <mmsystem.h> needs the types of <windows.h> first.
+// clang-format off
 #include <windows.h>
+#include <mmsystem.h>
+// clang-format on
 
 namespace orvane::platform {
 namespace {
