@@ -18,6 +18,10 @@ orvane_add_test(NAME session_tests
   SOURCES session/SessionCatalogueTest.cpp session/SettingsTest.cpp session/OutputTest.cpp
     session/ErrorHistoryTest.cpp session/ConfigFileTest.cpp
   LABELS session)
+# Linux-only cases in these files: the settings tree read back as the text of the settings file,
+# and UTF-8 as the narrow encoding of wide paths (Windows has the registry and the ANSI code page).
+set_tests_properties(session_tests PROPERTIES ENVIRONMENT
+  "GTEST_FILTER=-Settings.FirstRunWritesTheDefaultTree:Output.AWidePathIsSavedUnderItsUtf8Name")
 orvane_add_test(NAME session_acquisition_tests SOURCES session/AcquisitionTest.cpp
                 LABELS session thread)
 
@@ -35,11 +39,13 @@ set_target_properties(c_windows_header_test PROPERTIES C_STANDARD 99 C_EXTENSION
 target_compile_options(c_windows_header_test PRIVATE -pedantic)
 target_link_libraries(c_windows_header_test PRIVATE OrvaneSdk_A06_USB3_Q7)
 add_test(NAME c_windows_header_test COMMAND c_windows_header_test)
-set_tests_properties(c_windows_header_test PROPERTIES LABELS "api")
+# Its own settings and device table; the DLL is found in the current directory.
+set_tests_properties(c_windows_header_test PROPERTIES LABELS "api"
+  WORKING_DIRECTORY $<TARGET_FILE_DIR:OrvaneSdk_A06_USB3_Q7>
+  ENVIRONMENT "ORVANE_REGISTRY_ROOT=Software\\OrvaneTests\\c_windows_header_test;ORVANE_SHM_NAME=orvane-c-windows-header-test")
 
 # The DLL exports exactly the .def's functions and imports only Windows system DLLs.
 add_test(NAME dll_exports
          COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/c/check_dll.sh
                  $<TARGET_FILE:OrvaneSdk_A06_USB3_Q7> ${CMAKE_SOURCE_DIR}/include/OrvaneSdk.h)
 set_tests_properties(dll_exports PROPERTIES LABELS "api")
-set_property(TEST dll_exports PROPERTY CROSSCOMPILING_EMULATOR "")
