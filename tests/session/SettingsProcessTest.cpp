@@ -1,5 +1,5 @@
 // Settings that outlive the process: written in a forked child, read back in the parent.
-// POSIX-only (fork); the Windows build checks persistence across processes in its own tests.
+// POSIX-only (fork): the Windows build leaves this file out.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
