@@ -2,9 +2,11 @@
 // configuration file, and values that outlive the session and the process.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -152,7 +154,8 @@ TEST(Settings, AFullWindowSetWhilePreviewingSmallFramesIsNeverCopiedIntoTheSmall
     ASSERT_EQ(Orvane_SetCaptureWindow(h, 320, 60), 1);
     ASSERT_EQ(Orvane_StartPreview(h), 1);
     EXPECT_EQ(Orvane_SetCaptureWindowEx(h, 3072, 0, 3072, 2048, 0, 2048), 1);
-    usleep(300 * 1000);  // frames of the new size arrive; none may overrun the buffers
+    std::this_thread::sleep_for(std::chrono::milliseconds(
+        300));  // frames of the new size arrive; none may overrun the buffers
     EXPECT_EQ(Orvane_StopPreview(h), 1);
     std::vector<unsigned char> buffer(3072 * 2048 * 2);
     EXPECT_EQ(Orvane_SnapShot(h, buffer.data(), static_cast<int>(buffer.size()), 1), 1)
