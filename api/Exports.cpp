@@ -9,6 +9,7 @@
 #include "OrvaneSdk.h"
 #include "api/CSdkChain.h"
 #include "api/FilterWrappers.h"
+#include "platform/MessageWindow.h"
 #include "platform/TextConv.h"
 #include "session/COrvane.h"
 
@@ -51,12 +52,30 @@ R withSession(ORVANE_HANDLE handle, R failure, Body&& body) noexcept {
     }
 }
 
+// The public header's types for windows and wide text, as the layers below take them: HWND
+// is a real window handle on Windows and a message window on POSIX, both opaque below this
+// layer; wide text is UTF-16 on both (wchar_t on Windows, char16_t on POSIX).
+static_assert(sizeof(OrvaneWChar) == sizeof(char16_t), "wide strings are UTF-16");
+
+orvane::platform::WindowHandle windowOf(HWND window) {
+    return reinterpret_cast<orvane::platform::WindowHandle>(window);
+}
+const char16_t* utf16(const OrvaneWChar* text) {
+    return reinterpret_cast<const char16_t*>(text);
+}
+char16_t* utf16(OrvaneWChar* text) {
+    return reinterpret_cast<char16_t*>(text);
+}
+char16_t (*utf16(OrvaneWChar (*names)[256]))[256] {
+    return reinterpret_cast<char16_t(*)[256]>(names);
+}
+
 // Converts a wide path for the narrow path of an export; records 12 when it cannot.
 template <typename Body>
 int withNarrowPath(ORVANE_HANDLE handle, const OrvaneWChar* path, Body&& body) noexcept {
     return withSession(handle, 0, [&](COrvane& s) {
         char narrow[orvane::platform::kAnsiBufferSize];
-        if (!orvane::platform::wideToAnsi(path, narrow, sizeof narrow)) {
+        if (!orvane::platform::wideToAnsi(utf16(path), narrow, sizeof narrow)) {
             s.RecordError(orvane::session::kErrConversion);
             return 0;
         }
@@ -86,7 +105,7 @@ ORVANE_API ORVANE_HANDLE ORVANE_CALL Orvane_Initialize(HWND window) {
         if (handle == 0) return 0;
         // The session's own result is not reported: a handle is returned even when the
         // camera could not be set up, and the reason is in its error history.
-        withSession(handle, 0, [&](COrvane& s) { return s.Initialize(window); });
+        withSession(handle, 0, [&](COrvane& s) { return s.Initialize(windowOf(window)); });
         return handle;
     } catch (...) {
         return 0;
@@ -124,7 +143,7 @@ ORVANE_API int ORVANE_CALL Orvane_EnumDevice(ORVANE_HANDLE handle, char (*names)
 }
 
 ORVANE_API int ORVANE_CALL Orvane_EnumDeviceW(ORVANE_HANDLE handle, OrvaneWChar (*names)[256]) {
-    return withSession(handle, 0, [&](COrvane& s) { return s.EnumDeviceW(names); });
+    return withSession(handle, 0, [&](COrvane& s) { return s.EnumDeviceW(utf16(names)); });
 }
 
 ORVANE_API int ORVANE_CALL Orvane_SetDeviceNumber(ORVANE_HANDLE handle, int number) {
@@ -138,7 +157,8 @@ ORVANE_API int ORVANE_CALL Orvane_GetDeviceName(ORVANE_HANDLE handle, int index,
 
 ORVANE_API int ORVANE_CALL Orvane_GetDeviceNameW(ORVANE_HANDLE handle, int index, OrvaneWChar* text,
                                                  int size) {
-    return withSession(handle, 0, [&](COrvane& s) { return s.GetDeviceNameW(index, text, size); });
+    return withSession(handle, 0,
+                       [&](COrvane& s) { return s.GetDeviceNameW(index, utf16(text), size); });
 }
 
 // ---- Acquisition and output ------------------------------------------------------------
@@ -153,8 +173,9 @@ ORVANE_API int ORVANE_CALL Orvane_Preview(ORVANE_HANDLE handle) {
 
 ORVANE_API int ORVANE_CALL Orvane_CallBackPreview(ORVANE_HANDLE handle, HWND window, void* buffer,
                                                   int size, int rowOrder) {
-    return withSession(
-        handle, 0, [&](COrvane& s) { return s.CallBackPreview(window, buffer, size, rowOrder); });
+    return withSession(handle, 0, [&](COrvane& s) {
+        return s.CallBackPreview(windowOf(window), buffer, size, rowOrder);
+    });
 }
 
 ORVANE_API int ORVANE_CALL Orvane_StartPreview(ORVANE_HANDLE handle) {
@@ -190,7 +211,7 @@ ORVANE_API int ORVANE_CALL Orvane_GetWaitTime(ORVANE_HANDLE handle) {
 ORVANE_API int ORVANE_CALL Orvane_SetPreviewWindow(ORVANE_HANDLE handle, HWND parent, int left,
                                                    int top, int right, int bottom) {
     return withSession(handle, 0, [&](COrvane& s) {
-        return s.SetPreviewWindow(parent, left, top, right, bottom);
+        return s.SetPreviewWindow(windowOf(parent), left, top, right, bottom);
     });
 }
 
@@ -447,15 +468,15 @@ ORVANE_API int ORVANE_CALL Orvane_UpdateMaskData(ORVANE_HANDLE handle, int mode)
 // ---- Settings dialogs ------------------------------------------------------------------
 
 ORVANE_API int ORVANE_CALL Orvane_SetCameraDlg(ORVANE_HANDLE handle, HWND parent) {
-    return withSession(handle, 0, [&](COrvane& s) { return s.SetCameraDlg(parent); });
+    return withSession(handle, 0, [&](COrvane& s) { return s.SetCameraDlg(windowOf(parent)); });
 }
 
 ORVANE_API int ORVANE_CALL Orvane_SetImageDlg(ORVANE_HANDLE handle, HWND parent) {
-    return withSession(handle, 0, [&](COrvane& s) { return s.SetImageDlg(parent); });
+    return withSession(handle, 0, [&](COrvane& s) { return s.SetImageDlg(windowOf(parent)); });
 }
 
 ORVANE_API int ORVANE_CALL Orvane_SetAnalogDlg(ORVANE_HANDLE handle, HWND parent) {
-    return withSession(handle, 0, [&](COrvane& s) { return s.SetAnalogDlg(parent); });
+    return withSession(handle, 0, [&](COrvane& s) { return s.SetAnalogDlg(windowOf(parent)); });
 }
 
 // ---- Not offered by this camera ----------------------------------------------------------
@@ -502,43 +523,6 @@ ORVANE_API int ORVANE_CALL Orvane_SendText(ORVANE_HANDLE handle, const char*) {
 
 ORVANE_API int ORVANE_CALL Orvane_ReceiveText(ORVANE_HANDLE handle, char*, int) {
     return withSession(handle, 0, [](COrvane& s) { return s.TextExchange(); });
-}
-
-// ---- POSIX message windows ---------------------------------------------------------------
-
-ORVANE_API HWND Orvane_CreateMessageWindow(unsigned long nativeWindow) {
-    try {
-        return orvane::platform::createMessageWindow(nativeWindow);
-    } catch (...) {
-        return nullptr;
-    }
-}
-
-ORVANE_API int Orvane_DestroyMessageWindow(HWND window) {
-    try {
-        return orvane::platform::destroyMessageWindow(window) ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
-}
-
-ORVANE_API int Orvane_GetMessage(HWND window, OrvaneMessage* msg, int timeoutMs) {
-    try {
-        orvane::platform::Message m{};
-        if (orvane::platform::getMessage(window, &m, timeoutMs) != 1) return 0;
-        if (msg != nullptr) *msg = OrvaneMessage{m.message, m.wParam, m.lParam};
-        return 1;
-    } catch (...) {
-        return 0;
-    }
-}
-
-ORVANE_API int Orvane_GetMessageFd(HWND window) {
-    try {
-        return orvane::platform::messageFd(window);
-    } catch (...) {
-        return -1;
-    }
 }
 
 }  // extern "C"

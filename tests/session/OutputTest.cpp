@@ -13,6 +13,7 @@
 #include "sim/VirtualCameraSystem.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
+#include "support/WideText.h"
 
 namespace {
 
@@ -53,10 +54,18 @@ TEST_F(Output, SavedImagesMatchTheProcessedFrame) {
     EXPECT_EQ(bmp[14 + 40 + 1024 + 777], 60);
     EXPECT_EQ(Orvane_SaveImage(handle_, path("b.x").c_str(), 7), 0);
     EXPECT_FALSE(fs::exists(path("b.x")));
-    const std::u16string wide = u"\u65e5.raw";
+}
+
+// The W form's path reaches the file system as UTF-8, the POSIX narrow encoding (on Windows it
+// is the thread's ANSI code page instead, checked by the Win32 platform tests).
+TEST_F(Output, AWidePathIsSavedUnderItsUtf8Name) {
+    start("30f0:pace=fast:scene=flat:60");
+    ASSERT_EQ(Orvane_SetColorMode(handle_, 8), 1);
+    ASSERT_EQ(Orvane_SnapShot(handle_, nullptr, 0, 1), 1);
+    const orvane::test::WideString wide = orvane::test::wideText(u"\u65e5.raw");
     const std::string narrow = orvane::test::testDir() + "/\xE6\x97\xA5.raw";
-    std::u16string widePath(orvane::test::testDir().begin(), orvane::test::testDir().end());
-    widePath += u"/" + wide;
+    orvane::test::WideString widePath = orvane::test::wideText(orvane::test::testDir() + "/");
+    widePath += wide;
     ASSERT_EQ(Orvane_SaveImageW(handle_, widePath.c_str(), 1), 1);
     EXPECT_EQ(fs::file_size(narrow), static_cast<uintmax_t>(kW) * kH);
 }

@@ -7,6 +7,7 @@
 
 #include "OrvaneSdk.h"
 #include "sim/VirtualCameraSystem.h"
+#include "support/WideText.h"
 
 namespace {
 
@@ -231,7 +232,7 @@ TEST(TwoCameras, AreNamedInOrderAndNamesNeverOverrunTheBuffer) {
 
     OrvaneWChar wide[10][256];
     EXPECT_EQ(Orvane_EnumDeviceW(h, wide), 2);
-    EXPECT_EQ(std::u16string(wide[1]), u"OrvaneA06-USB3-Q7_02");
+    EXPECT_EQ(orvane::test::WideString(wide[1]), orvane::test::wideText(u"OrvaneA06-USB3-Q7_02"));
 
     char name[64];
     EXPECT_EQ(Orvane_GetDeviceName(h, 1, name, sizeof name), 1);

@@ -12,13 +12,22 @@ class ScopedEnv {
   public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
-        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+        set(name, value);
     }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+    ~ScopedEnv() { set(name_, old_ ? old_->c_str() : nullptr); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
   private:
+    // Windows has no setenv; an empty value there removes the variable.
+    static void set(const char* name, const char* value) {
+#if defined(_WIN32)
+        _putenv_s(name, value != nullptr ? value : "");
+#else
+        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+#endif
+    }
+
     const char* name_;
     std::optional<std::string> old_;
 };

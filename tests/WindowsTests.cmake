@@ -1,0 +1,51 @@
+# The tests of the Windows build, run under Wine by scripts/orvane windows-test: the API-level
+# suites against the virtual camera, the Win32 platform layer against the real system services,
+# and the public header as a C99 Windows application sees it. Tests that need POSIX-only
+# machinery (fork, FIFOs, /dev/full, umockdev, xvfb-run, Python decoders) stay Linux-only.
+
+# The tests' POSIX message windows become real Windows message-only windows.
+target_sources(orvane_test_support PRIVATE support/Win32Messages.cpp)
+target_compile_options(orvane_test_support PUBLIC
+                       "SHELL:-include ${CMAKE_CURRENT_SOURCE_DIR}/support/Win32Messages.h")
+
+orvane_add_test(NAME api_tests SOURCES api/RingTest.cpp api/ExportFrameTest.cpp
+                api/ControlTableTest.cpp api/ExportExceptionTest.cpp support/ReplacedAllocation.cpp
+                LABELS api)
+target_compile_definitions(api_tests PRIVATE
+                           ORVANE_PUBLIC_HEADER="${PROJECT_SOURCE_DIR}/include/OrvaneSdk.h")
+orvane_add_test(NAME api_thread_tests SOURCES api/RegistryStressTest.cpp LABELS api thread)
+orvane_add_test(NAME session_tests
+  SOURCES session/SessionCatalogueTest.cpp session/SettingsTest.cpp session/OutputTest.cpp
+    session/ErrorHistoryTest.cpp session/ConfigFileTest.cpp
+  LABELS session)
+# Linux-only cases in these files: the settings tree read back as the text of the settings file,
+# and UTF-8 as the narrow encoding of wide paths (Windows has the registry and the ANSI code page).
+set_tests_properties(session_tests PROPERTIES ENVIRONMENT
+  "GTEST_FILTER=-Settings.FirstRunWritesTheDefaultTree:Output.AWidePathIsSavedUnderItsUtf8Name")
+orvane_add_test(NAME session_acquisition_tests SOURCES session/AcquisitionTest.cpp
+                LABELS session thread)
+
+# The Win32 platform layer: registry, file mapping, messages through a real message loop,
+# ANSI code page.
+file(GLOB _win32_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/*.cpp)
+if(_win32_tests)
+  orvane_add_test(NAME win32_platform_tests SOURCES ${_win32_tests} LABELS platform)
+endif()
+
+# The public header compiles as C99 after <windows.h>, and a C program links the DLL through
+# its import library.
+add_executable(c_windows_header_test c/windows_header_test.c)
+set_target_properties(c_windows_header_test PROPERTIES C_STANDARD 99 C_EXTENSIONS OFF)
+target_compile_options(c_windows_header_test PRIVATE -pedantic)
+target_link_libraries(c_windows_header_test PRIVATE OrvaneSdk_A06_USB3_Q7)
+add_test(NAME c_windows_header_test COMMAND c_windows_header_test)
+# Its own settings and device table; the DLL is found in the current directory.
+set_tests_properties(c_windows_header_test PROPERTIES LABELS "api"
+  WORKING_DIRECTORY $<TARGET_FILE_DIR:OrvaneSdk_A06_USB3_Q7>
+  ENVIRONMENT "ORVANE_REGISTRY_ROOT=Software\\OrvaneTests\\c_windows_header_test;ORVANE_SHM_NAME=orvane-c-windows-header-test")
+
+# The DLL exports exactly the .def's functions and imports only Windows system DLLs.
+add_test(NAME dll_exports
+         COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/c/check_dll.sh
+                 $<TARGET_FILE:OrvaneSdk_A06_USB3_Q7> ${CMAKE_SOURCE_DIR}/include/OrvaneSdk.h)
+set_tests_properties(dll_exports PROPERTIES LABELS "api")
