@@ -30,6 +30,10 @@ orvane_add_test(NAME session_acquisition_tests SOURCES session/AcquisitionTest.c
 file(GLOB _win32_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/*.cpp)
 if(_win32_tests)
   orvane_add_test(NAME win32_platform_tests SOURCES ${_win32_tests} LABELS platform)
+  # The unload cases load the DLL itself, found in the working directory.
+  add_dependencies(win32_platform_tests OrvaneSdk_A06_USB3_Q7)
+  set_tests_properties(win32_platform_tests PROPERTIES
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:OrvaneSdk_A06_USB3_Q7>)
 endif()
 
 # The public header compiles as C99 after <windows.h>, and a C program links the DLL through

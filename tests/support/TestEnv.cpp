@@ -79,6 +79,9 @@ const std::string& testShmName() {
 
 void resetTestEnvironment(const std::string& testName) {
     namespace fs = std::filesystem;
+    // A test's child process (the same executable running one case) works in the settings,
+    // device table and cameras its parent prepared and handed down in the environment.
+    if (std::getenv("ORVANE_TEST_CHILD") != nullptr) return;
     if (g_root.empty()) g_root = makeRoot();
     ++g_counter;
     g_dir = g_root + "/" + std::to_string(g_counter) + "-" + sanitize(testName);

@@ -58,9 +58,12 @@ bool start(std::string commandLine, Process& out) {
     PROCESS_INFORMATION pi{};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
-        return false;
+    // The child keeps the test environment it inherits instead of making its own.
+    _putenv_s("ORVANE_TEST_CHILD", "1");
+    const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &si, &pi);
+    _putenv_s("ORVANE_TEST_CHILD", "");
+    if (!started) return false;
     CloseHandle(pi.hThread);
     out.handle = pi.hProcess;
     return true;

@@ -60,8 +60,12 @@ TEST(Win32Unload, EndingTheProcessWithASessionOpenDoesNotHang) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &si, &pi));
+    // The child keeps the test environment it inherits instead of making its own.
+    _putenv_s("ORVANE_TEST_CHILD", "1");
+    const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &si, &pi);
+    _putenv_s("ORVANE_TEST_CHILD", "");
+    ASSERT_TRUE(started);
     CloseHandle(pi.hThread);
     const DWORD waited = WaitForSingleObject(pi.hProcess, 60000);
     if (waited != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
