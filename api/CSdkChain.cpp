@@ -34,9 +34,6 @@ uint32_t CSdkChain::CreateSession() {
     while (h == 0 || Find(h)) ++h;
     try {
         Insert(CSDKDATA{h, std::move(created)});
-        // Given back by Release: until then the library stays loaded under the session's
-        // threads, even if the application unloads it first.
-        platform::holdLibraryLoaded();
     } catch (const std::bad_alloc&) {
         return 0;
     }
@@ -59,7 +56,6 @@ bool CSdkChain::Release(uint32_t handle) {
     }
     // Destroyed here, outside the registry lock, unless an export still holds it.
     session.reset();
-    platform::releaseLibraryHold();
     return true;
 }
 

@@ -14,11 +14,4 @@ namespace orvane::platform {
 void markUnloadingUnderLoaderLock() noexcept;
 bool unloadingUnderLoaderLock() noexcept;
 
-// Keeps the library loaded while something of it runs on its own threads (an open camera
-// session): an application that unloads the library with a session still open then leaves
-// it loaded rather than pulling the code from under those threads. Each hold is given back
-// with releaseLibraryHold(). No-ops where unloading cannot overtake running threads.
-void holdLibraryLoaded() noexcept;
-void releaseLibraryHold() noexcept;
-
 }  // namespace orvane::platform
