@@ -14,11 +14,11 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <optional>
 
 #include "platform/Log.h"
 #include "platform/RegistryText.h"
+#include "platform/Sync.h"
 
 namespace orvane::platform {
 namespace {
@@ -43,7 +43,7 @@ std::string fullPath(std::string_view relative) {
 
 // ---- File access -----------------------------------------------------------------
 
-std::mutex g_fileMutex;  // Serialises this process's own file transactions and the cache.
+Mutex g_fileMutex;  // Serialises this process's own file transactions and the cache.
 struct Cache {
     bool valid = false;
     dev_t dev = 0;
@@ -51,7 +51,8 @@ struct Cache {
     timespec mtime{};
     off_t size = 0;
     Tree tree;
-} g_cache;  // Guarded by g_fileMutex.
+};
+Cache g_cache ORVANE_GUARDED_BY(g_fileMutex);
 
 bool readFile(const std::string& path, std::string& out, struct stat& st) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -79,9 +80,9 @@ void moveAside(const std::string& path) {
                    target.c_str());
 }
 
-// Loads the current tree; caller holds g_fileMutex. allowMoveAside is true only while the
-// exclusive file lock is held, so a file that another process is replacing is never moved.
-Tree loadTree(bool allowMoveAside) {
+// Loads the current tree. allowMoveAside is true only while the exclusive file lock is held,
+// so a file that another process is replacing is never moved.
+Tree loadTree(bool allowMoveAside) ORVANE_REQUIRES(g_fileMutex) {
     const std::string path = registryFilePath();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
@@ -161,7 +162,7 @@ bool transact(F&& change) {
     const std::string path = registryFilePath();
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    std::lock_guard guard(g_fileMutex);
+    LockGuard guard(g_fileMutex);
     FileLock lock(path + ".lock");
     if (!lock.held()) return false;
     Tree tree = loadTree(true);
@@ -173,7 +174,7 @@ bool transact(F&& change) {
 
 template <typename F>
 auto withTree(F&& read) {
-    std::lock_guard guard(g_fileMutex);
+    LockGuard guard(g_fileMutex);
     const Tree tree = loadTree(false);
     return read(tree);
 }
