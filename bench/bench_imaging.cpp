@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "BenchEnv.h"
 #include "imaging/CDibImage.h"
 #include "imaging/ColorFilters.h"
 #include "imaging/Conversions.h"
@@ -45,13 +46,9 @@ struct Frames {
         dead8.Create(kW, kH, 8);
         marks8.Create(kW, kH, 8);
         std::mt19937 rng(42);
-        // A smooth scene (a triangle wave across the frame) with noise and a few thousand
-        // stuck pixels, so that the filters see realistic data.
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x) {
-                const int t = (x / 12 + y / 8) % 320;
-                int v = 40 + (t < 160 ? t : 319 - t) + static_cast<int>(rng() % 16);
-                if (rng() % 2000 == 0) v = 250;
+                const int v = orvane::bench::sceneSample(x, y, rng);
                 raw8.bits()[static_cast<size_t>(y) * kW + x] = static_cast<uint8_t>(v);
                 reinterpret_cast<uint16_t*>(raw16.bits())[static_cast<size_t>(y) * kW + x] =
                     static_cast<uint16_t>(v * 16 + rng() % 16);

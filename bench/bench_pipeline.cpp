@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchEnv.h"
 #include "OrvaneSdk.h"
 #include "imaging/CDibImage.h"
 #include "imaging/ColorFilters.h"
@@ -51,9 +52,7 @@ const std::vector<uint8_t>& rawFrame() {
         std::mt19937 rng(42);
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x) {
-                const int t = (x / 12 + y / 8) % 320;
-                int v = 40 + (t < 160 ? t : 319 - t) + static_cast<int>(rng() % 16);
-                if (rng() % 2000 == 0) v = 250;
+                const int v = orvane::bench::sceneSample(x, y, rng);
                 f[static_cast<size_t>(y) * kW + x] = static_cast<uint8_t>(v);
             }
         return f;

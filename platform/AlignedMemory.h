@@ -13,6 +13,10 @@ namespace orvane::platform {
 // multiple of it. Returns nullptr when memory is exhausted or the arguments are invalid.
 void* allocateAligned(std::size_t alignment, std::size_t bytes) noexcept;
 
+// The size of the block allocateAligned asks the system for: `bytes` (at least 1) rounded up
+// to the alignment, or 0 when the arguments are invalid or the size would overflow.
+std::size_t alignedBlockBytes(std::size_t alignment, std::size_t bytes) noexcept;
+
 // Releases a block from allocateAligned; nullptr is a no-op.
 void freeAligned(void* block) noexcept;
 

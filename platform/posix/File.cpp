@@ -119,18 +119,6 @@ int64_t File::read(void* out, size_t bytes) {
     }
 }
 
-bool File::readAll(void* out, size_t bytes) {
-    auto* p = static_cast<uint8_t*>(out);
-    while (bytes > 0) {
-        const int64_t n = read(p, bytes);
-        if (n < 0) return false;
-        if (n == 0) return fail(EIO);  // ended early
-        p += n;
-        bytes -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 int64_t File::readAt(uint64_t offset, void* out, size_t bytes) {
     if (fd_ < 0) return fail(EBADF), -1;
     bytes = clampRequest(bytes);
@@ -164,20 +152,6 @@ int64_t File::writeAt2(uint64_t offset, const void* a, size_t aBytes, const void
         if (n >= 0) return n;
         if (errno != EINTR) return fail(), -1;
     }
-}
-
-bool File::writeAllAt(uint64_t offset, const void* data, size_t bytes) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (bytes > 0) {
-        const int64_t n = writeAt(offset, p, bytes);
-        if (n < 0) return false;
-        // A zero-byte write on a non-empty request means the device accepts no more.
-        if (n == 0) return fail(ENOSPC);
-        p += n;
-        bytes -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
-    return true;
 }
 
 bool File::setSize(uint64_t length) {

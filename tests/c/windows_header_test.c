@@ -5,16 +5,7 @@
 #include <windows.h>
 
 #include "OrvaneSdk.h"
-
-static int failures = 0;
-
-#define CHECK(cond)                                                    \
-    do {                                                               \
-        if (!(cond)) {                                                 \
-            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                                \
-        }                                                              \
-    } while (0)
+#include "check.h"
 
 /* The first ORVANE_WM_ERROR for `window` within about a second: its lParam, or -1. */
 static LPARAM next_error(HWND window) {
