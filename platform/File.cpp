@@ -1,10 +1,25 @@
-// The loops over the system's partial reads and writes, the same on every system.
+// What File does the same on every system: error keeping, the start of an open, and the
+// loops over the system's partial reads and writes.
 #include "platform/File.h"
 
 #include <cerrno>
 #include <cstdint>
 
 namespace orvane::platform {
+
+bool File::fail(int errnoValue) {
+    error_ = errnoValue;
+    errorText_ = errnoText(errnoValue);
+    return false;
+}
+
+bool File::beginOpen(const char* path) {
+    close();
+    error_ = 0;
+    errorText_.clear();
+    if (path == nullptr || *path == '\0') return fail(ENOENT);
+    return true;
+}
 
 bool File::readAll(void* out, size_t bytes) {
     auto* p = static_cast<uint8_t*>(out);

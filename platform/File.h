@@ -72,6 +72,8 @@ class File {
   private:
     bool fail();                // takes the system's current error
     bool fail(int errnoValue);  // an error this layer decided on
+    // Closes what is open and clears the last error; false (ENOENT) for an empty path.
+    bool beginOpen(const char* path);
 
 #if defined(_WIN32)
     void* handle_ = nullptr;  // HANDLE; null when closed (INVALID_HANDLE_VALUE is never kept)

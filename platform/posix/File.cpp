@@ -66,17 +66,8 @@ bool File::fail() {
     return fail(errno != 0 ? errno : EIO);
 }
 
-bool File::fail(int errnoValue) {
-    error_ = errnoValue;
-    errorText_ = errnoText(errnoValue);
-    return false;
-}
-
 bool File::open(const char* path, FileMode mode) {
-    close();
-    error_ = 0;
-    errorText_.clear();
-    if (path == nullptr || *path == '\0') return fail(ENOENT);
+    if (!beginOpen(path)) return false;
     int flags = O_CLOEXEC;
     switch (mode) {
         case FileMode::Read:

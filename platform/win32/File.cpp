@@ -135,17 +135,8 @@ bool File::fail() {
     return false;
 }
 
-bool File::fail(int errnoValue) {
-    error_ = errnoValue;
-    errorText_ = errnoText(errnoValue);
-    return false;
-}
-
 bool File::open(const char* path, FileMode mode) {
-    close();
-    error_ = 0;
-    errorText_.clear();
-    if (path == nullptr || *path == '\0') return fail(ENOENT);
+    if (!beginOpen(path)) return false;
     DWORD access = 0;
     DWORD disposition = 0;
     switch (mode) {

@@ -215,6 +215,15 @@ class PreviewWindowTest : public testing::Test {
         // Frames far enough apart that the server has always taken the previous one.
         ASSERT_EQ(Orvane_SetWaitTime(handle_, waitMs), 1);
     }
+    // A mapped top-level window standing in for the application's, and its message-window
+    // handle (parent_) for the preview calls.
+    void openAppWindow(int x, int y, int width, int height, unsigned long background = 0) {
+        appWindow_ = XCreateSimpleWindow(d(), root_, x, y, width, height, 0, 0, background);
+        XMapWindow(d(), appWindow_);
+        XSync(d(), False);
+        parent_ = Orvane_CreateMessageWindow(appWindow_);
+        ASSERT_NE(parent_, nullptr);
+    }
     // Starts the preview with frame messages (no buffer), so the test can count frames.
     void startCounting() {
         dropFrameMessages();
@@ -487,11 +496,7 @@ TEST_F(PreviewWindowTest, WindowManagerCloseHidesTheWindowAStartOrARecordingShow
 
 TEST_F(PreviewWindowTest, ChildWindowLivesInTheParentAtTheRectangleUntilClose) {
     open(8, 100);
-    appWindow_ = XCreateSimpleWindow(d(), root_, 100, 50, 800, 600, 0, 0, 0x808080);
-    XMapWindow(d(), appWindow_);
-    XSync(d(), False);
-    parent_ = Orvane_CreateMessageWindow(appWindow_);
-    ASSERT_NE(parent_, nullptr);
+    openAppWindow(100, 50, 800, 600, 0x808080);
     ASSERT_EQ(Orvane_SetPreviewWindow(handle_, parent_, 40, 30, 500, 400), 1);
     startCounting();
     const auto children = childrenNamed(d(), appWindow_, "ActiveMovie Window");
@@ -525,10 +530,7 @@ TEST_F(PreviewWindowTest, ChildWindowLivesInTheParentAtTheRectangleUntilClose) {
 
 TEST_F(PreviewWindowTest, ParentDestroyedUnderTheRunningPreviewIsSurvived) {
     open(8, 20);
-    appWindow_ = XCreateSimpleWindow(d(), root_, 0, 0, 300, 200, 0, 0, 0);
-    XMapWindow(d(), appWindow_);
-    XSync(d(), False);
-    parent_ = Orvane_CreateMessageWindow(appWindow_);
+    openAppWindow(0, 0, 300, 200);
     ASSERT_EQ(Orvane_SetPreviewWindow(handle_, parent_, 0, 0, 300, 200), 1);
     startCounting();
     waitFrames(2);

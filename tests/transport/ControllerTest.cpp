@@ -48,6 +48,13 @@ class Controller : public ::testing::Test {
         camera().clearRequestLog();
     }
     VirtualCamera& camera(size_t i = 0) { return cams.camera(i); }
+    // A frame record over the fixture's payload buffer (all of it unless `capacity` is given).
+    FrameRecord frameRecord(uint32_t capacity = 0) {
+        FrameRecord record;
+        record.payload = payload.data();
+        record.capacity = capacity != 0 ? capacity : static_cast<uint32_t>(payload.size());
+        return record;
+    }
 
     ScopedVirtualCameras cams;
     CKelCy3Cam ctl;
@@ -146,9 +153,7 @@ TEST_F(Controller, StalledControlRequestsFail) {
 
 TEST_F(Controller, MissingHeaderMeansThirtyReadsThirtyTogglesThirtyOneRequests) {
     camera().setSuppressHeaders(true);
-    FrameRecord record;
-    record.payload = payload.data();
-    record.capacity = static_cast<uint32_t>(payload.size());
+    FrameRecord record = frameRecord();
     EXPECT_EQ(ctl.ReadFrameHeader(&record), 0);
     const VirtualCamera& cam = camera();
     EXPECT_EQ(countLog(cam,
@@ -173,9 +178,7 @@ TEST_F(Controller, MissingHeaderMeansThirtyReadsThirtyTogglesThirtyOneRequests) 
 
 TEST_F(Controller, DroppedHeaderIsRecoveredByOneRetry) {
     camera().setDropEvery(2);  // the second frame's header is missing
-    FrameRecord record;
-    record.payload = payload.data();
-    record.capacity = static_cast<uint32_t>(payload.size());
+    FrameRecord record = frameRecord();
     ASSERT_EQ(ctl.OpenStreamHandle(), 1);
     ASSERT_EQ(ctl.ReadFrameHeader(&record), 1);
     ASSERT_EQ(ctl.ReadFramePayload(&record, 1000), 1);
@@ -190,9 +193,7 @@ TEST_F(Controller, DroppedHeaderIsRecoveredByOneRetry) {
 }
 
 TEST_F(Controller, PayloadIsReadIn512KiBChunks) {
-    FrameRecord record;
-    record.payload = payload.data();
-    record.capacity = static_cast<uint32_t>(payload.size());
+    FrameRecord record = frameRecord();
     ASSERT_EQ(ctl.OpenStreamHandle(), 1);
     for (uint32_t bytes : {0x100000u, 0x100001u}) {
         camera().setPayloadBytesOverride(bytes);
@@ -211,9 +212,7 @@ TEST_F(Controller, PayloadIsReadIn512KiBChunks) {
 }
 
 TEST_F(Controller, PayloadLargerThanTheBufferIsRefused) {
-    FrameRecord record;
-    record.payload = payload.data();
-    record.capacity = 1000;
+    FrameRecord record = frameRecord(1000);
     ASSERT_EQ(ctl.OpenStreamHandle(), 1);
     ASSERT_EQ(ctl.ReadFrameHeader(&record), 1);
     camera().clearRequestLog();
@@ -225,9 +224,7 @@ TEST_F(Controller, PayloadLargerThanTheBufferIsRefused) {
 }
 
 TEST_F(Controller, FrameTagsFollowTheHeader) {
-    FrameRecord record;
-    record.payload = payload.data();
-    record.capacity = static_cast<uint32_t>(payload.size());
+    FrameRecord record = frameRecord();
     ASSERT_EQ(ctl.OpenStreamHandle(), 1);
     ASSERT_EQ(ctl.ReadFrameHeader(&record), 1);
     const uint32_t first = record.frameTag;
@@ -275,9 +272,7 @@ TEST_F(Controller, AbortStreamEndsAPendingReadFromAnotherThread) {
 }
 
 TEST_F(Controller, StalledPipeFailsUntilReset) {
-    FrameRecord record;
-    record.payload = payload.data();
-    record.capacity = static_cast<uint32_t>(payload.size());
+    FrameRecord record = frameRecord();
     ASSERT_EQ(ctl.OpenStreamHandle(), 1);
     camera().stallEndpoint(0x81);
     auto handle = ctl.OpenByIndex(0, true);
@@ -302,9 +297,7 @@ TEST_F(Controller, UnpluggedCameraFailsEverything) {
 
 TEST_F(Controller, FailAfterMakesFrameReadsFail) {
     camera().setFailAfter(1);
-    FrameRecord record;
-    record.payload = payload.data();
-    record.capacity = static_cast<uint32_t>(payload.size());
+    FrameRecord record = frameRecord();
     ASSERT_EQ(ctl.OpenStreamHandle(), 1);
     ASSERT_EQ(ctl.ReadFrameHeader(&record), 1);
     ASSERT_EQ(ctl.ReadFramePayload(&record, 1000), 1);
@@ -313,9 +306,7 @@ TEST_F(Controller, FailAfterMakesFrameReadsFail) {
 
 TEST_F(Controller, TriggerModeReleasesAFrameOnlyAfterATrigger) {
     ASSERT_EQ(ctl.WriteFpgaRegister(48, 1), 1);
-    FrameRecord record;
-    record.payload = payload.data();
-    record.capacity = static_cast<uint32_t>(payload.size());
+    FrameRecord record = frameRecord();
     ASSERT_EQ(ctl.OpenStreamHandle(), 1);
     const uint8_t before = camera().fpgaRegister(8);
     const auto start = std::chrono::steady_clock::now();
@@ -374,9 +365,7 @@ TEST_F(TwoCameras, SelectingAnotherCameraRoutesRequests) {
 TEST_F(TwoCameras, WholeFramesOnEndpoint83) {
     ASSERT_EQ(ctl.SelectDevice(2), 1);
     ASSERT_EQ(ctl.WriteStreamMode(1), 1);  // two bytes per pixel
-    FrameRecord record;
-    record.payload = payload.data();
-    record.capacity = static_cast<uint32_t>(payload.size());
+    FrameRecord record = frameRecord();
     record.wholeFrameBytes = 3072u * 2048u * 2u;
     EXPECT_EQ(ctl.ReadWholeFrame(&record), 1);
     ASSERT_EQ(ctl.WriteStreamMode(0), 1);  // one byte per pixel: half of what is asked for

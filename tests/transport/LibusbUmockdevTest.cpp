@@ -261,6 +261,18 @@ class LibusbUmockdev : public ::testing::Test {
     bool open() {
         return ctl->Enumerate() == 1 && ctl->SelectDevice(0) == 1 && ctl->PrepareStreaming() == 1;
     }
+    // A bulk read with a 20 s timeout on its own thread, given time to be pending in the
+    // kernel before the caller ends it some other way; its result lands in *result.
+    template <typename Handle>
+    std::thread startLongRead(Handle* handle, int* result) {
+        std::thread reader([this, handle, result] {
+            uint8_t header[64];
+            uint32_t count = 0;
+            *result = ctl->DirectBulkRead(handle, header, 64, 0x81, &count, 20000);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return reader;
+    }
 
     std::unique_ptr<VirtualCamera> camera;
     std::unique_ptr<UsbfsCamera> usbfs;
@@ -338,12 +350,7 @@ TEST_F(LibusbUmockdev, AbortStreamCancelsAPendingRead) {
     ASSERT_EQ(ctl->OpenStreamHandle(), 1);
     auto handle = ctl->OpenByIndex(0, true);
     int result = -1;
-    std::thread reader([&] {
-        uint8_t header[64];
-        uint32_t count = 0;
-        result = ctl->DirectBulkRead(handle.get(), header, 64, 0x81, &count, 20000);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::thread reader = startLongRead(handle.get(), &result);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ctl->AbortStream(), 1);
     reader.join();
@@ -355,12 +362,7 @@ TEST_F(LibusbUmockdev, UnplugDuringARead) {
     ASSERT_TRUE(open());
     auto handle = ctl->OpenByIndex(0, true);
     int result = -1;
-    std::thread reader([&] {
-        uint8_t header[64];
-        uint32_t count = 0;
-        result = ctl->DirectBulkRead(handle.get(), header, 64, 0x81, &count, 20000);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::thread reader = startLongRead(handle.get(), &result);
     const auto start = std::chrono::steady_clock::now();
     camera->unplug();
     reader.join();
