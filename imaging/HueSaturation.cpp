@@ -85,7 +85,7 @@ inline uint32_t hueSatPixel(const HueTables& t, const uint16_t* sat, int shift, 
 
 // The vector forms of hueSatPixel.
 #include "imaging/simd/HueSaturationAvx2.h"
-#include "imaging/simd/HueSaturationAvx512.h"
+#include "imaging/simd/HueSaturationVbmi.h"
 
 namespace orvane::imaging {
 
@@ -123,15 +123,17 @@ bool HueSaturation::apply(const ImageView& image, platform::WorkerPool* pool,
     if (!active()) return true;
     const HueTables& t = hueTables();
 #if ORVANE_X86
-    const bool useAvx512 = pathAllowsAvx512(path);
-    const bool useAvx2 = !useAvx512 && pathAllowsAvx2(path);
+    // 16-bit pixels go through 3-byte strips of their high bytes.
+    const int vectorBpp = bpp == 4 ? 4 : 3;
+    const bool useVbmi = pathAllowsVbmi(path) && vbmiHueSaturationFits(saturation_);
+    const bool useAvx2 = !useVbmi && pathAllowsAvx2(path);
     HueLanes lanes{};
-    HueLanes512 lanes512{};
+    HueLanesVbmi lanesVbmi{};
     if (useAvx2) lanes = makeHueLanes(saturation_, shift_);
-    if (useAvx512) lanes512 = makeHueLanes512(saturation_, shift_);
+    if (useVbmi) lanesVbmi = makeHueLanesVbmi(saturation_, shift_, vectorBpp, t.reciprocal);
     // One row (or strip) of 3- or 4-byte pixels through the widest path; returns pixels done.
     auto vectorRow = [&](uint8_t* r, int width, int pixelBytes) {
-        if (useAvx512) return hueSatRowAvx512(r, width, pixelBytes, lanes512, t.reciprocal);
+        if (useVbmi) return hueSatRowVbmi(r, width, lanesVbmi);
         if (useAvx2) return hueSatRowAvx2(r, width, pixelBytes, lanes, t.reciprocal);
         return 0;
     };
