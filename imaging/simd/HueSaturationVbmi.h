@@ -236,6 +236,42 @@ ORVANE_TARGET_VBMI int hueSatRowVbmi(uint8_t* row, int width, const HueLanesVbmi
     return k.bpp == 3 ? hueSatRowVbmiOf<3>(row, width, k) : hueSatRowVbmiOf<4>(row, width, k);
 }
 
+// Rows of 16-bit pixels with three (n = 3) or four (n = 4) samples, through their high
+// bytes: 32 pixels per step, the high bytes gathered into the 3- or 4-byte layout of the
+// 8-bit step (lanes made for bpp = n) and spread back shifted left by 8; the fourth sample
+// becomes 0. Returns the pixels done, a multiple of 32; the caller does the rest.
+ORVANE_TARGET_VBMI int hueSatRow16Vbmi(uint16_t* row, int width, int n, const HueLanesVbmi& k) {
+    alignas(64) uint8_t high[64], spread[64], spreadHi[64];
+    for (int j = 0; j < 64; ++j) {
+        high[j] = static_cast<uint8_t>(2 * j + 1);
+        spread[j] = static_cast<uint8_t>(j >> 1);
+        spreadHi[j] = static_cast<uint8_t>(32 + (j >> 1));
+    }
+    const __m512i takeHigh = _mm512_load_si512(high);
+    const __m512i spreadLo = _mm512_load_si512(spread), spreadUp = _mm512_load_si512(spreadHi);
+    // High bytes of every sample; of every sample but the fourth of four.
+    const __mmask64 keep = n == 3 ? 0xAAAAAAAAAAAAAAAAull : 0x2A2A2A2A2A2A2A2Aull;
+    int x = 0;
+    for (; x + 32 <= width; x += 32) {
+        auto* p = reinterpret_cast<uint8_t*>(row + static_cast<ptrdiff_t>(x) * n);
+        const __m512i v0 = _mm512_loadu_si512(p), v1 = _mm512_loadu_si512(p + 64);
+        const __m512i v2 = _mm512_loadu_si512(p + 128);
+        const __m512i h0 = _mm512_permutex2var_epi8(v0, takeHigh, v1);
+        __m512i out0, out1;
+        if (n == 3) {
+            hueSatStep<3>(k, h0, _mm512_permutexvar_epi8(takeHigh, v2), out0, out1);
+        } else {
+            const __m512i v3 = _mm512_loadu_si512(p + 192);
+            hueSatStep<4>(k, h0, _mm512_permutex2var_epi8(v2, takeHigh, v3), out0, out1);
+            _mm512_storeu_si512(p + 192, _mm512_maskz_permutexvar_epi8(keep, spreadUp, out1));
+        }
+        _mm512_storeu_si512(p, _mm512_maskz_permutexvar_epi8(keep, spreadLo, out0));
+        _mm512_storeu_si512(p + 64, _mm512_maskz_permutexvar_epi8(keep, spreadUp, out0));
+        _mm512_storeu_si512(p + 128, _mm512_maskz_permutexvar_epi8(keep, spreadLo, out1));
+    }
+    return x;
+}
+
 #pragma GCC diagnostic pop
 
 }  // namespace

@@ -141,34 +141,35 @@ TEST(HueSaturationPaths, OutOfRangeSaturationsAgreeAcrossPaths) {
     }
 }
 
-// 16-bit pixels are transformed through their high bytes in strips; strip ends fall inside
-// rows wider than a strip.
+// 16-bit pixels are transformed through their high bytes, in vector steps and strips; row
+// lengths just around a step and strip ends inside rows wider than a strip.
 TEST(HueSaturationPaths, SixteenBitRowsLongerThanAStrip) {
     std::mt19937 rng(10);
     for (VectorPath path : kPaths)
-        for (int bits : {48, 64}) {
-            const int n = bits / 16;
-            CDibImage img;
-            ASSERT_EQ(img.Create(613, 3, bits), 1);
-            ref::fillRandom(img.view(), rng, -1);
-            const ref::Plane before = ref::read(img.view(), n, 2);
-            HueSaturation hs;
-            hs.set(-45, 200);
-            ASSERT_TRUE(hs.apply(img.view(), nullptr, path));
-            const ref::Plane after = ref::read(img.view(), n, 2);
-            for (int y = 0; y < 3; ++y)
-                for (int x = 0; x < 613; ++x) {
-                    int R = before.at(x, y, 2) >> 8, G = before.at(x, y, 1) >> 8,
-                        B = before.at(x, y, 0) >> 8;
-                    ref::hueSatPixel(-45, 200, R, G, B);
-                    ASSERT_EQ(after.at(x, y, 0), B << 8) << bits << " x " << x;
-                    ASSERT_EQ(after.at(x, y, 1), G << 8) << bits << " x " << x;
-                    ASSERT_EQ(after.at(x, y, 2), R << 8) << bits << " x " << x;
-                    if (n == 4) {
-                        ASSERT_EQ(after.at(x, y, 3), 0);
+        for (int bits : {48, 64})
+            for (int w : {1, 31, 32, 33, 95, 613}) {
+                const int n = bits / 16;
+                CDibImage img;
+                ASSERT_EQ(img.Create(w, 3, bits), 1);
+                ref::fillRandom(img.view(), rng, -1);
+                const ref::Plane before = ref::read(img.view(), n, 2);
+                HueSaturation hs;
+                hs.set(-45, 200);
+                ASSERT_TRUE(hs.apply(img.view(), nullptr, path));
+                const ref::Plane after = ref::read(img.view(), n, 2);
+                for (int y = 0; y < 3; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        int R = before.at(x, y, 2) >> 8, G = before.at(x, y, 1) >> 8,
+                            B = before.at(x, y, 0) >> 8;
+                        ref::hueSatPixel(-45, 200, R, G, B);
+                        ASSERT_EQ(after.at(x, y, 0), B << 8) << bits << " x " << x;
+                        ASSERT_EQ(after.at(x, y, 1), G << 8) << bits << " x " << x;
+                        ASSERT_EQ(after.at(x, y, 2), R << 8) << bits << " x " << x;
+                        if (n == 4) {
+                            ASSERT_EQ(after.at(x, y, 3), 0);
+                        }
                     }
-                }
-        }
+            }
 }
 
 }  // namespace
