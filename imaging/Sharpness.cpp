@@ -153,11 +153,15 @@ void sharpenBand(const ImageView& img, const BandSpace<T>& s, int b, int e, int 
     const int h = img.height;
     auto inPlace = [&](int yy) { return reinterpret_cast<T*>(img.row(yy)); };
     auto map = [&](int yy, const uint8_t* table) { mapRow(img, img.row(yy), table, path); };
+    auto mapTwo = [&](int y0, const uint8_t* table) {
+        map(y0, table);
+        map(y0 + 1, table);
+    };
     const bool firstBand = b == 2, lastBand = e == h - 2;
     // Rows read in place before the loop below reaches them.
-    if (firstBand) map(0, tables.before), map(1, tables.before);
+    if (firstBand) mapTwo(0, tables.before);
     for (int yy = b; yy < std::min(b + 2, e); ++yy) map(yy, tables.before);
-    if (lastBand) map(h - 2, tables.before), map(h - 1, tables.before);
+    if (lastBand) mapTwo(h - 2, tables.before);
     // The original of row yy while row y is the next to be written.
     auto original = [&](int yy, int y) -> const T* {
         if (yy < b) return b > 2 ? s.above[yy - (b - 2)] : inPlace(yy);
@@ -175,7 +179,7 @@ void sharpenBand(const ImageView& img, const BandSpace<T>& s, int b, int e, int 
         for (int i = 0; i < n; ++i) s.sums[i] = static_cast<Sum<T>>(r0[i] + r1[i] + r2[i] + r3[i]);
     }
     // The frame's top rows are not read in place again (their originals are in the ring).
-    if (firstBand) map(0, tables.after), map(1, tables.after);
+    if (firstBand) mapTwo(0, tables.after);
     for (int y = b; y < e; ++y) {
         // The box of row y spans rows y - 2 ... y + 1: row y + 1 enters, y - 3 leaves.
         if (y > b) {
@@ -190,7 +194,7 @@ void sharpenBand(const ImageView& img, const BandSpace<T>& s, int b, int e, int 
             for (int x = 2; x < img.width - 2; ++x) row[x * 4 + 3] = saved[x * 4 + 3];
         map(y, tables.after);
     }
-    if (lastBand) map(h - 2, tables.after), map(h - 1, tables.after);
+    if (lastBand) mapTwo(h - 2, tables.after);
 }
 
 template <class T>
