@@ -33,7 +33,7 @@ constexpr int kW = 3072, kH = 2048;
 struct Frames {
     CDibImage raw8, raw16, out24, out32, out48, dark8, bright8, hot8, dead8, marks8;
     // Pristine inputs: in-place stages start every iteration from the same frame.
-    std::vector<uint8_t> raw8Orig, raw16Orig, out24Orig;
+    std::vector<uint8_t> raw8Orig, raw16Orig, out24Orig, out48Orig;
     Frames() {
         raw8.Create(kW, kH, 8);
         raw16.Create(kW, kH, 16);
@@ -60,6 +60,7 @@ struct Frames {
         raw8Orig.assign(raw8.bits(), raw8.bits() + raw8.sizeBytes());
         raw16Orig.assign(raw16.bits(), raw16.bits() + raw16.sizeBytes());
         out24Orig.assign(out24.bits(), out24.bits() + out24.sizeBytes());
+        out48Orig.assign(out48.bits(), out48.bits() + out48.sizeBytes());
     }
 };
 
@@ -118,6 +119,15 @@ void hueSat24(benchmark::State& s, bool pool) {
     for (auto _ : s) {
         restore(s, f.out24, f.out24Orig);
         hs.apply(f.out24.view(), pool ? &pool2() : nullptr);
+    }
+}
+void hueSat48(benchmark::State& s, bool pool) {
+    Frames& f = frames();
+    HueSaturation hs;
+    hs.set(40, 30);
+    for (auto _ : s) {
+        restore(s, f.out48, f.out48Orig);
+        hs.apply(f.out48.view(), pool ? &pool2() : nullptr);
     }
 }
 void hot8(benchmark::State& s, bool pool) {
@@ -277,6 +287,8 @@ int main(int argc, char** argv) {
     ms(benchmark::RegisterBenchmark("sharpen24/ours_pool2", sharpen24, true));
     ms(benchmark::RegisterBenchmark("huesat24/ours", hueSat24, false));
     ms(benchmark::RegisterBenchmark("huesat24/ours_pool2", hueSat24, true));
+    ms(benchmark::RegisterBenchmark("huesat48/ours", hueSat48, false));
+    ms(benchmark::RegisterBenchmark("huesat48/ours_pool2", hueSat48, true));
     ms(benchmark::RegisterBenchmark("hotpixel8/ours", hot8, false));
     ms(benchmark::RegisterBenchmark("hotpixel8/ours_pool2", hot8, true));
     ms(benchmark::RegisterBenchmark("hotpixel16/ours", hot16, false));

@@ -147,6 +147,9 @@ bool applyTable8(const ImageView& image, const uint8_t* table, platform::WorkerP
                  VectorPath path = VectorPath::Best);
 bool applyTable16(const ImageView& image, const uint16_t* table,
                   platform::WorkerPool* pool = nullptr);
+// One row of `width` pixels of 1, 3 or 4 bytes (the fourth byte is left alone).
+void applyTableRow8(uint8_t* row, int width, int bpp, const uint8_t* table,
+                    VectorPath path = VectorPath::Best);
 
 // Single stages (each skipped when neutral), built through the cache.
 bool applyGamma(const ImageView& image, int gamma, ToneTableCache& cache,
@@ -176,6 +179,13 @@ class SharpenWorkspace {
 // unsupported format or when the workspace cannot be had (the image is then unchanged).
 bool sharpen(const ImageView& image, SharpenWorkspace& workspace, int strength,
              platform::WorkerPool* pool = nullptr, VectorPath path = VectorPath::Best);
+
+// applyTable8(before), sharpen, applyTable8(after) on 8-bit channels in one banded pass
+// with the same result; a null table is skipped. Returns false for other formats or when the
+// workspace cannot be had (the image is then unchanged).
+bool sharpenBetween(const ImageView& image, SharpenWorkspace& workspace, int strength,
+                    const uint8_t* before, const uint8_t* after,
+                    platform::WorkerPool* pool = nullptr, VectorPath path = VectorPath::Best);
 
 // The tone steps of the pipeline in their order: gamma, contrast, sharpness, brightness.
 // Adjacent point stages are run as one composed table.

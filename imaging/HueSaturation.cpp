@@ -85,7 +85,7 @@ inline uint32_t hueSatPixel(const HueTables& t, const uint16_t* sat, int shift, 
 
 // The vector forms of hueSatPixel.
 #include "imaging/simd/HueSaturationAvx2.h"
-#include "imaging/simd/HueSaturationAvx512.h"
+#include "imaging/simd/HueSaturationVbmi.h"
 
 namespace orvane::imaging {
 
@@ -123,15 +123,17 @@ bool HueSaturation::apply(const ImageView& image, platform::WorkerPool* pool,
     if (!active()) return true;
     const HueTables& t = hueTables();
 #if ORVANE_X86
-    const bool useAvx512 = pathAllowsAvx512(path);
-    const bool useAvx2 = !useAvx512 && pathAllowsAvx2(path);
+    // The vector step's pixel layout: 16-bit pixels are transformed through their high bytes.
+    const int vectorBpp = bpp == 4 || bpp == 8 ? 4 : 3;
+    const bool useVbmi = pathAllowsVbmi(path) && vbmiHueSaturationFits(saturation_);
+    const bool useAvx2 = !useVbmi && pathAllowsAvx2(path);
     HueLanes lanes{};
-    HueLanes512 lanes512{};
+    HueLanesVbmi lanesVbmi{};
     if (useAvx2) lanes = makeHueLanes(saturation_, shift_);
-    if (useAvx512) lanes512 = makeHueLanes512(saturation_, shift_);
+    if (useVbmi) lanesVbmi = makeHueLanesVbmi(saturation_, shift_, vectorBpp, t.reciprocal);
     // One row (or strip) of 3- or 4-byte pixels through the widest path; returns pixels done.
     auto vectorRow = [&](uint8_t* r, int width, int pixelBytes) {
-        if (useAvx512) return hueSatRowAvx512(r, width, pixelBytes, lanes512, t.reciprocal);
+        if (useVbmi) return pixelBytes == vectorBpp ? hueSatRowVbmi(r, width, lanesVbmi) : 0;
         if (useAvx2) return hueSatRowAvx2(r, width, pixelBytes, lanes, t.reciprocal);
         return 0;
     };
@@ -154,11 +156,15 @@ bool HueSaturation::apply(const ImageView& image, platform::WorkerPool* pool,
             } else {
                 auto* s = reinterpret_cast<uint16_t*>(row);
                 const int n = bpp / 2;
+                int done = 0;
+#if ORVANE_X86
+                if (useVbmi) done = hueSatRow16Vbmi(s, image.width, n, lanesVbmi);
+#endif
                 // High bytes through a small 24-bit strip, so that the 8-bit path (vector
                 // or scalar) does the transform; back shifted left by 8.
                 constexpr int kStrip = 256;
                 uint8_t strip[kStrip * 3 + 16];
-                for (int x0 = 0; x0 < image.width; x0 += kStrip) {
+                for (int x0 = done; x0 < image.width; x0 += kStrip) {
                     const int m = std::min(kStrip, image.width - x0);
                     const uint16_t* in = s + static_cast<ptrdiff_t>(x0) * n;
                     for (int i = 0; i < m; ++i)

@@ -1,5 +1,6 @@
 // Sharpening of the output image: the original plus a tenth of k times its difference from
-// a 4 x 4 box blur, in place and in one pass.
+// a 4 x 4 box blur, in place and in one pass; for 8-bit images optionally between two point
+// tables in the same pass, each row run through them while it is in the cache.
 //
 // Each band of rows keeps a running vertical sum of four rows (the box is separable: a
 // vertical sum of four rows, then a horizontal sum of four of those one pixel apart) and
@@ -131,14 +132,36 @@ BandSpace<T> bandSpace(uint8_t* base, int samples) {
     return s;
 }
 
-// Output rows [b, e) of an image whose sharpened rows are [2, h - 2).
+// Point tables run on 8-bit rows around the sharpening (either may be null): `before` on
+// every row before the sharpening reads it, `after` on every row once it is final.
+struct RowTables {
+    const uint8_t* before = nullptr;
+    const uint8_t* after = nullptr;
+};
+
+void mapRow(const ImageView& img, uint8_t* row, const uint8_t* table, VectorPath path) {
+    if (table != nullptr) applyTableRow8(row, img.width, img.bytesPerPixel, table, path);
+}
+
+// Output rows [b, e) of an image whose sharpened rows are [2, h - 2). The band also runs the
+// tables on its own rows, and the first and last band on the two-row frame above and below.
 template <class T>
-void sharpenBand(const ImageView& img, const BandSpace<T>& s, int b, int e, int k,
+void sharpenBand(const ImageView& img, const BandSpace<T>& s, int b, int e, int k, RowTables tables,
                  VectorPath path) {
     const int c = img.bytesPerPixel / static_cast<int>(sizeof(T));  // samples per pixel
     const int n = img.width * c;
     const int h = img.height;
     auto inPlace = [&](int yy) { return reinterpret_cast<T*>(img.row(yy)); };
+    auto map = [&](int yy, const uint8_t* table) { mapRow(img, img.row(yy), table, path); };
+    auto mapTwo = [&](int y0, const uint8_t* table) {
+        map(y0, table);
+        map(y0 + 1, table);
+    };
+    const bool firstBand = b == 2, lastBand = e == h - 2;
+    // Rows read in place before the loop below reaches them.
+    if (firstBand) mapTwo(0, tables.before);
+    for (int yy = b; yy < std::min(b + 2, e); ++yy) map(yy, tables.before);
+    if (lastBand) mapTwo(h - 2, tables.before);
     // The original of row yy while row y is the next to be written.
     auto original = [&](int yy, int y) -> const T* {
         if (yy < b) return b > 2 ? s.above[yy - (b - 2)] : inPlace(yy);
@@ -155,21 +178,28 @@ void sharpenBand(const ImageView& img, const BandSpace<T>& s, int b, int e, int 
         const T* r3 = original(b + 1, b);
         for (int i = 0; i < n; ++i) s.sums[i] = static_cast<Sum<T>>(r0[i] + r1[i] + r2[i] + r3[i]);
     }
+    // The frame's top rows are not read in place again (their originals are in the ring).
+    if (firstBand) mapTwo(0, tables.after);
     for (int y = b; y < e; ++y) {
         // The box of row y spans rows y - 2 ... y + 1: row y + 1 enters, y - 3 leaves.
-        if (y > b) boxSumStep<T>(s.sums, original(y + 1, y), s.ring[(y - 3) & 3], n, path);
+        if (y > b) {
+            if (y + 1 < e) map(y + 1, tables.before);
+            boxSumStep<T>(s.sums, original(y + 1, y), s.ring[(y - 3) & 3], n, path);
+        }
         T* row = inPlace(y);
         T* saved = s.ring[y & 3];
         std::memcpy(saved, row, static_cast<size_t>(n) * sizeof(T));
         sharpenRow<T>(row, saved, s.sums, c, 2 * c, (img.width - 2) * c, k, path);
         if (c == 4)  // the fourth sample is not a colour: put it back
             for (int x = 2; x < img.width - 2; ++x) row[x * 4 + 3] = saved[x * 4 + 3];
+        map(y, tables.after);
     }
+    if (lastBand) mapTwo(h - 2, tables.after);
 }
 
 template <class T>
-bool sharpenImage(const ImageView& img, SharpenWorkspace& ws, int k, platform::WorkerPool* pool,
-                  VectorPath path) {
+bool sharpenImage(const ImageView& img, SharpenWorkspace& ws, int k, RowTables tables,
+                  platform::WorkerPool* pool, VectorPath path) {
     const int c = img.bytesPerPixel / static_cast<int>(sizeof(T));
     const int n = img.width * c;
     const int first = 2, last = img.height - 2;  // rows written
@@ -184,15 +214,20 @@ bool sharpenImage(const ImageView& img, SharpenWorkspace& ws, int k, platform::W
         const BandSpace<T> s = bandSpace<T>(base + perBand * static_cast<size_t>(i), n);
         const int b = bandStart(i), e = bandStart(i + 1);
         const size_t rowBytes = static_cast<size_t>(n) * sizeof(T);
+        // Saved as the sharpening reads them: through the first table.
+        auto save = [&](T* to, int y) {
+            std::memcpy(to, img.row(y), rowBytes);
+            mapRow(img, reinterpret_cast<uint8_t*>(to), tables.before, path);
+        };
         if (b > first)
-            for (int j = 0; j < 2; ++j) std::memcpy(s.above[j], img.row(b - 2 + j), rowBytes);
+            for (int j = 0; j < 2; ++j) save(s.above[j], b - 2 + j);
         if (e < last)
-            for (int j = 0; j < 2; ++j) std::memcpy(s.below[j], img.row(e + j), rowBytes);
+            for (int j = 0; j < 2; ++j) save(s.below[j], e + j);
     }
     auto run = [&](int i0, int i1) {
         for (int i = i0; i < i1; ++i)
             sharpenBand<T>(img, bandSpace<T>(base + perBand * static_cast<size_t>(i), n),
-                           bandStart(i), bandStart(i + 1), k, path);
+                           bandStart(i), bandStart(i + 1), k, tables, path);
     };
     if (bands == 1)
         run(0, 1);
@@ -210,8 +245,22 @@ bool sharpen(const ImageView& image, SharpenWorkspace& workspace, int strength,
     if (!detail::eightBitChannels(bpp) && !detail::sixteenBitChannels(bpp)) return false;
     if (strength == 0 || image.width < 5 || image.height < 5) return true;
     if (detail::eightBitChannels(bpp))
-        return sharpenImage<uint8_t>(image, workspace, strength, pool, path);
-    return sharpenImage<uint16_t>(image, workspace, strength, pool, path);
+        return sharpenImage<uint8_t>(image, workspace, strength, {}, pool, path);
+    return sharpenImage<uint16_t>(image, workspace, strength, {}, pool, path);
+}
+
+bool sharpenBetween(const ImageView& image, SharpenWorkspace& workspace, int strength,
+                    const uint8_t* before, const uint8_t* after, platform::WorkerPool* pool,
+                    VectorPath path) {
+    if (image.empty() || !detail::eightBitChannels(image.bytesPerPixel)) return false;
+    if (strength != 0 && image.width >= 5 && image.height >= 5 &&
+        sharpenImage<uint8_t>(image, workspace, strength, {before, after}, pool, path))
+        return true;
+    // Nothing to sharpen, or no workspace (sharpening then leaves the image as it is): the
+    // tables alone.
+    applyTable8(image, before, pool, path);
+    applyTable8(image, after, pool, path);
+    return strength == 0 || image.width < 5 || image.height < 5;
 }
 
 }  // namespace orvane::imaging

@@ -13,7 +13,6 @@ enum class VectorPath { Best, Avx2, Sse, Scalar };
 #define ORVANE_X86 1
 #define ORVANE_TARGET_SSE41 __attribute__((target("sse4.1")))
 #define ORVANE_TARGET_AVX2 __attribute__((target("avx2")))
-#define ORVANE_TARGET_AVX512 __attribute__((target("avx512f,avx512bw")))
 #define ORVANE_TARGET_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
 // Every function defined between a BEGIN and END is compiled for that instruction set: a
@@ -37,11 +36,6 @@ inline bool cpuHasSse41() {
 inline bool cpuHasAvx2() {
     static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
     return has;
-}
-inline bool pathAllowsAvx512(VectorPath p) {
-    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f") &&
-                                                       __builtin_cpu_supports("avx512bw"));
-    return p == VectorPath::Best && has;
 }
 inline bool pathAllowsVbmi(VectorPath p) {
     static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f") &&

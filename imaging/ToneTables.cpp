@@ -163,33 +163,35 @@ void lookupRun8(uint8_t* p, size_t n, const uint8_t* t) {
 
 namespace orvane::imaging {
 
+void applyTableRow8(uint8_t* row, int width, int bpp, const uint8_t* table, VectorPath path) {
+    if (bpp != 4) {
+        const size_t n = static_cast<size_t>(width) * bpp;
+#if ORVANE_X86
+        if (pathAllowsVbmi(path)) {
+            lookupRunVbmi(row, n, table);
+            return;
+        }
+#else
+        (void)path;
+#endif
+        lookupRun8(row, n, table);
+        return;
+    }
+    for (int x = 0; x < width; ++x) {
+        uint8_t* p = row + x * 4;
+        p[0] = table[p[0]];
+        p[1] = table[p[1]];
+        p[2] = table[p[2]];
+    }
+}
+
 bool applyTable8(const ImageView& image, const uint8_t* table, platform::WorkerPool* pool,
                  VectorPath path) {
     if (image.empty() || !detail::eightBitChannels(image.bytesPerPixel)) return false;
     if (table == nullptr) return true;
-    const int bpp = image.bytesPerPixel;
-    const bool vbmi = pathAllowsVbmi(path);
     platform::forBands(pool, 0, image.height, 1, [&](int b, int e) {
-        for (int y = b; y < e; ++y) {
-            uint8_t* r = image.row(y);
-            if (bpp != 4) {
-                const size_t n = static_cast<size_t>(image.width) * bpp;
-#if ORVANE_X86
-                if (vbmi) {
-                    lookupRunVbmi(r, n, table);
-                    continue;
-                }
-#endif
-                lookupRun8(r, n, table);
-            } else {
-                for (int x = 0; x < image.width; ++x) {
-                    uint8_t* p = r + x * 4;
-                    p[0] = table[p[0]];
-                    p[1] = table[p[1]];
-                    p[2] = table[p[2]];
-                }
-            }
-        }
+        for (int y = b; y < e; ++y)
+            applyTableRow8(image.row(y), image.width, image.bytesPerPixel, table, path);
     });
     return true;
 }
@@ -250,6 +252,16 @@ bool applyToneSteps(const ImageView& image, int gamma, int contrast, int sharpne
     if (sharpness == 0)
         return applyStages(image, kToneGamma | kToneContrast | kToneBrightness, gamma, contrast,
                            brightness, cache, pool);
+    if (detail::eightBitChannels(image.bytesPerPixel) && !image.empty()) {
+        // One banded pass: each row through the tone table just before sharpening reads
+        // it, and through the brightness table just after it is written. The cache keeps
+        // one 8-bit table at a time, so the first is copied.
+        uint8_t toneTable[256];
+        const uint8_t* tone = cache.table8(kToneGamma | kToneContrast, gamma, contrast, 0);
+        if (tone != nullptr) tone = static_cast<const uint8_t*>(std::memcpy(toneTable, tone, 256));
+        const uint8_t* bright = cache.table8(kToneBrightness, 100, 0, brightness);
+        return sharpenBetween(image, sharpenSpace, sharpness, tone, bright, pool);
+    }
     bool ok = applyStages(image, kToneGamma | kToneContrast, gamma, contrast, 0, cache, pool);
     ok = sharpen(image, sharpenSpace, sharpness, pool) && ok;
     ok = applyStages(image, kToneBrightness, 100, 0, brightness, cache, pool) && ok;
