@@ -60,4 +60,9 @@ class Fx3DeviceIo {
 // The real system calls; null where there are none (not Windows).
 std::shared_ptr<Fx3DeviceIo> systemFx3DeviceIo();
 
+// Windows: the device file of systemFx3DeviceIo() over a handle the caller opened for
+// overlapped I/O, whose ownership it takes (it is closed also when this fails). Null with
+// *error set on failure, and always where there is no such system.
+std::unique_ptr<Fx3DeviceFile> adoptSystemDeviceFile(void* handle, uint32_t* error);
+
 }  // namespace orvane::platform::usb

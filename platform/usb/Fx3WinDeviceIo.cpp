@@ -9,6 +9,7 @@
 #include <setupapi.h>
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstring>
 #include <map>
 
@@ -43,13 +44,8 @@ class DeviceInfoList {
 // One open device path. Its completions come from a thread-pool I/O object bound to it.
 class WinDeviceFile final : public Fx3DeviceFile {
   public:
-    static std::unique_ptr<WinDeviceFile> open(const std::string& path, uint32_t* error) {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-        if (file == INVALID_HANDLE_VALUE || file == nullptr) {
-            *error = GetLastError();
-            return nullptr;
-        }
+    // Takes over `file`, opened for overlapped I/O (closed here on failure too).
+    static std::unique_ptr<WinDeviceFile> adopt(HANDLE file, uint32_t* error) {
         // Requests that finish at once are answered by DeviceIoControl itself; without this
         // mode they would also queue a completion, which is then the answer instead.
         const bool skipOnSuccess =
@@ -189,10 +185,16 @@ class WinDeviceIo final : public Fx3DeviceIo {
     }
 
     std::unique_ptr<Fx3DeviceFile> open(const std::string& path, uint32_t* error) override {
-        uint32_t code = ERROR_SUCCESS;
-        std::unique_ptr<Fx3DeviceFile> file = WinDeviceFile::open(path, &code);
-        if (error != nullptr) *error = code;
-        return file;
+        uint32_t dummy = 0;
+        if (error == nullptr) error = &dummy;
+        *error = ERROR_SUCCESS;
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        if (file == INVALID_HANDLE_VALUE || file == nullptr) {
+            *error = GetLastError();
+            return nullptr;
+        }
+        return WinDeviceFile::adopt(file, error);
     }
 };
 
@@ -202,6 +204,17 @@ std::shared_ptr<Fx3DeviceIo> systemFx3DeviceIo() {
     return std::make_shared<WinDeviceIo>();
 }
 
+std::unique_ptr<Fx3DeviceFile> adoptSystemDeviceFile(void* handle, uint32_t* error) {
+    uint32_t dummy = 0;
+    if (error == nullptr) error = &dummy;
+    *error = ERROR_SUCCESS;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        *error = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    return WinDeviceFile::adopt(static_cast<HANDLE>(handle), error);
+}
+
 }  // namespace orvane::platform::usb
 
 #else
@@ -209,6 +222,11 @@ std::shared_ptr<Fx3DeviceIo> systemFx3DeviceIo() {
 namespace orvane::platform::usb {
 
 std::shared_ptr<Fx3DeviceIo> systemFx3DeviceIo() {
+    return nullptr;
+}
+
+std::unique_ptr<Fx3DeviceFile> adoptSystemDeviceFile(void*, uint32_t* error) {
+    if (error != nullptr) *error = kErrorNotSupported;
     return nullptr;
 }
 
