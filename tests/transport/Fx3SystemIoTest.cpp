@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/usb/Fx3Driver.h"
 #include "platform/usb/Fx3DriverBackend.h"
 #include "support/TestEnv.h"
 #include "transport/DriverBackends.h"
