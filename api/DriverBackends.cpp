@@ -9,6 +9,9 @@
 #if defined(ORVANE_HAVE_LIBUSB)
 #include "platform/usb/LibusbBackend.h"
 #endif
+#if defined(_WIN32)
+#include "platform/usb/Fx3DriverBackend.h"
+#endif
 
 namespace orvane::transport {
 
@@ -16,6 +19,9 @@ void registerDriverBackends() {
     sim::registerVirtualCameraBackend();
 #if defined(ORVANE_HAVE_LIBUSB)
     platform::usb::registerLibusbBackend(CKelCy3Cam::FamilyProductIds());
+#endif
+#if defined(_WIN32)
+    platform::usb::registerFx3DriverBackend();
 #endif
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/Log.h"
 #include "platform/MessageWindow.h"
+#include "platform/usb/DriverRequest.h"
 #include "transport/Fx3Protocol.h"
 
 namespace orvane::sim {
@@ -16,10 +17,6 @@ using transport::TransferHeader;
 
 namespace {
 
-// Driver status words of a failed transfer (NTSTATUS unsuccessful, USBD stall or cancel).
-constexpr uint32_t kStatusUnsuccessful = 0xC0000001u;
-constexpr uint32_t kUsbdStatusStall = 0xC0000004u;
-constexpr uint32_t kUsbdStatusCanceled = 0xC0010000u;
 // An open virtual device path.
 class VirtualHandle final : public DeviceHandle {
   public:
@@ -29,89 +26,40 @@ class VirtualHandle final : public DeviceHandle {
     uint32_t ioControl(uint32_t code, void* in, uint32_t inLength, void* out, uint32_t outLength,
                        uint32_t* returned, const std::shared_ptr<IoCompletion>& io) override {
         if (returned != nullptr) *returned = 0;
-        const std::shared_ptr<IoCompletion> ov = overlapped_ ? io : nullptr;
-        auto finish = [&](uint32_t error, uint32_t bytes) {
-            if (returned != nullptr) *returned = bytes;
-            if (ov) ov->complete(error, bytes);
-            return error;
-        };
-        if (!camera_->plugged()) return finish(kErrorDeviceNotConnected, 0);
-        auto* inBytes = static_cast<uint8_t*>(in);
-        auto* outBytes = static_cast<uint8_t*>(out);
-        switch (code) {
-            case transport::kIoctlControlTransfer:
-                return control(inBytes, inLength, outBytes, outLength, finish);
-            case transport::kIoctlBulkBuffered: {
-                if (in == nullptr || out == nullptr || inLength < sizeof(TransferHeader))
-                    return finish(kErrorInvalidParameter, 0);
-                TransferHeader h;
-                std::memcpy(&h, in, sizeof h);
-                if (h.dataOffset < sizeof h || outLength < h.dataOffset ||
-                    outLength - h.dataOffset < h.dataLength)
-                    return finish(kErrorInvalidParameter, 0);
-                return bulk(h.endpoint, outBytes + h.dataOffset, h.dataLength, h.dataOffset,
-                            nullptr, ov, returned);
+        const ReplyChannel reply(returned, overlapped_ ? io : nullptr);
+        if (!camera_->plugged()) return reply(kErrorDeviceNotConnected, 0);
+        const DriverRequest r = decodeDriverRequest(code, in, inLength, out, outLength);
+        switch (r.kind) {
+            case DriverRequestKind::Control: {
+                const int n = camera_->control(r.setup.requestType, r.setup.request, r.setup.value,
+                                               r.setup.index, r.data, r.length);
+                return reply(finishControl(r, n));
             }
-            case transport::kIoctlBulkDirect: {
-                if (in == nullptr || inLength < sizeof(TransferHeader) ||
-                    (out == nullptr && outLength != 0))
-                    return finish(kErrorInvalidParameter, 0);
-                auto* h = static_cast<TransferHeader*>(in);
-                return bulk(h->endpoint, outBytes, outLength, 0, h, ov, returned);
-            }
-            case transport::kIoctlAbortPipe:
-                if (in == nullptr || inLength < 1) return finish(kErrorInvalidParameter, 0);
-                camera_->abortPipe(inBytes[0]);
-                return finish(kErrorSuccess, 0);
-            case transport::kIoctlResetPipe:
-                if (in == nullptr || inLength < 1) return finish(kErrorInvalidParameter, 0);
-                camera_->resetPipe(inBytes[0]);
-                return finish(kErrorSuccess, 0);
-            case transport::kIoctlResetParentPort:
+            case DriverRequestKind::BulkRead:
+                return bulk(r, reply, returned);
+            case DriverRequestKind::AbortPipe:
+                camera_->abortPipe(r.endpoint);
+                return reply(kErrorSuccess, 0);
+            case DriverRequestKind::ResetPipe:
+                camera_->resetPipe(r.endpoint);
+                return reply(kErrorSuccess, 0);
+            case DriverRequestKind::ResetPort:
                 camera_->resetPort();
-                return finish(kErrorSuccess, 0);
-            case transport::kIoctlGetSpeed: {
-                if (out == nullptr || outLength < 4) return finish(kErrorInvalidParameter, 0);
+                return reply(kErrorSuccess, 0);
+            case DriverRequestKind::GetSpeed: {
                 const uint32_t code4 = camera_->speedCode();
-                std::memcpy(out, &code4, 4);
-                return finish(kErrorSuccess, 4);
+                std::memcpy(r.speedOut, &code4, 4);
+                return reply(kErrorSuccess, 4);
             }
-            default:
-                return finish(kErrorInvalidParameter, 0);
+            case DriverRequestKind::Invalid:
+                break;
         }
+        return reply(kErrorInvalidParameter, 0);
     }
 
   private:
-    template <typename Finish>
-    uint32_t control(uint8_t* in, uint32_t inLength, uint8_t* out, uint32_t outLength,
-                     Finish& finish) {
-        if (in == nullptr || inLength < sizeof(TransferHeader))
-            return finish(kErrorInvalidParameter, 0);
-        TransferHeader h;
-        std::memcpy(&h, in, sizeof h);
-        if (h.dataOffset < sizeof h || h.dataOffset > inLength)
-            return finish(kErrorInvalidParameter, 0);
-        const uint32_t declared = h.dataLength;  // packed field: copy before binding a reference
-        const uint32_t dataLength = std::min(declared, inLength - h.dataOffset);
-        uint8_t* data = in + h.dataOffset;
-        const int n = camera_->control(h.requestType, h.request, h.value, h.index, data,
-                                       std::min<uint32_t>(dataLength, 64));
-        if (n < 0) {
-            h.driverStatus1 = kStatusUnsuccessful;
-            h.driverStatus2 = kUsbdStatusStall;
-            std::memcpy(in, &h, sizeof h);
-            if (out != nullptr && out != in) std::memcpy(out, in, std::min(inLength, outLength));
-            return finish(kErrorGenFailure, 0);
-        }
-        if (out != nullptr && out != in) std::memcpy(out, in, std::min(inLength, outLength));
-        const bool deviceToHost = (h.requestType & 0x80) != 0;
-        const uint32_t data2 = deviceToHost ? static_cast<uint32_t>(n) : dataLength;
-        return finish(kErrorSuccess, h.dataOffset + data2);
-    }
-
-    uint32_t bulk(uint8_t endpoint, uint8_t* buffer, uint32_t length, uint32_t extra,
-                  TransferHeader* statusHeader, const std::shared_ptr<IoCompletion>& ov,
-                  uint32_t* returned) {
+    uint32_t bulk(const DriverRequest& r, const ReplyChannel& reply, uint32_t* returned) {
+        const std::shared_ptr<IoCompletion>& ov = reply.overlapped();
         // Without an overlapped completion the request finishes before this returns, so a
         // completion on the stack will do.
         IoCompletion local;
@@ -119,29 +67,25 @@ class VirtualHandle final : public DeviceHandle {
         uint32_t bytes = 0;
         // The callback holds plain pointers: the caller keeps the completion and the header
         // alive until the request has finished, as it does the buffer.
-        const uint32_t error = camera_->submitBulkRead(
-            endpoint, buffer, length, &bytes, [io, statusHeader, extra](uint32_t e, uint32_t n) {
-                if (e != kErrorSuccess) markFailed(statusHeader, e);
-                io->complete(e, e == kErrorSuccess ? n + extra : 0);
-            });
+        TransferHeader* statusHeader = r.statusHeader;
+        const uint32_t extra = r.replyExtra;
+        const uint32_t error =
+            camera_->submitBulkRead(r.endpoint, r.data, r.length, &bytes,
+                                    [io, statusHeader, extra](uint32_t e, uint32_t n) {
+                                        markTransferFailed(statusHeader, e);
+                                        io->complete(e, e == kErrorSuccess ? n + extra : 0);
+                                    });
         if (error == kErrorIoPending) {
             if (ov) return kErrorIoPending;
             io->wait(kInfiniteWait);
             if (returned != nullptr) *returned = io->bytes();
             return io->error();
         }
-        if (error != kErrorSuccess) markFailed(statusHeader, error);
-        const uint32_t total = error == kErrorSuccess ? bytes + extra : 0;
+        markTransferFailed(statusHeader, error);
+        const uint32_t total = error == kErrorSuccess ? bulkReplyBytes(r, bytes) : 0;
         if (returned != nullptr) *returned = total;
         io->complete(error, total);
         return error;
-    }
-
-    static void markFailed(TransferHeader* statusHeader, uint32_t error) {
-        if (statusHeader == nullptr) return;
-        statusHeader->driverStatus1 = kStatusUnsuccessful;
-        statusHeader->driverStatus2 =
-            error == kErrorOperationAborted ? kUsbdStatusCanceled : kUsbdStatusStall;
     }
 
     std::shared_ptr<VirtualCamera> camera_;

@@ -25,6 +25,12 @@ set_tests_properties(session_tests PROPERTIES ENVIRONMENT
 orvane_add_test(NAME session_acquisition_tests SOURCES session/AcquisitionTest.cpp
                 LABELS session thread)
 
+# The FX3 driver backend: against a scripted driver, and its system side where no camera is.
+orvane_add_test(NAME fx3_backend_tests
+  SOURCES transport/Fx3DriverBackendTest.cpp transport/DriverRequestTest.cpp
+    transport/Fx3SystemIoTest.cpp
+  LABELS transport)
+
 # The Win32 platform layer: registry, file mapping, messages through a real message loop,
 # ANSI code page.
 file(GLOB _win32_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/*.cpp)

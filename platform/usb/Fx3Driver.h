@@ -28,6 +28,12 @@ inline constexpr uint8_t kEndpointWholeFrames = 0x83;  // whole frames (one mode
 // Speed code of a SuperSpeed link.
 inline constexpr uint32_t kSpeedSuper = 4;
 
+// Driver status words a failed transfer leaves in its header (NTSTATUS unsuccessful, then the
+// USBD status: stalled endpoint or cancelled request).
+inline constexpr uint32_t kStatusUnsuccessful = 0xC0000001u;
+inline constexpr uint32_t kUsbdStatusStall = 0xC0000004u;
+inline constexpr uint32_t kUsbdStatusCanceled = 0xC0010000u;
+
 #pragma pack(push, 1)
 // The 38-byte header at the start of every transfer request (little-endian).
 struct TransferHeader {

@@ -18,6 +18,7 @@
 #include "platform/Log.h"
 #include "platform/MessageWindow.h"
 #include "platform/Sync.h"
+#include "platform/usb/DriverRequest.h"
 #include "platform/usb/Fx3Driver.h"
 
 namespace orvane::platform::usb {
@@ -25,9 +26,6 @@ namespace {
 
 constexpr uint16_t kDefaultVendorId = 0x04B4;
 constexpr int kInterface = 0;
-constexpr uint32_t kStatusUnsuccessful = 0xC0000001u;
-constexpr uint32_t kUsbdStatusStall = 0xC0000004u;
-constexpr uint32_t kUsbdStatusCanceled = 0xC0010000u;
 constexpr int kEventPollMs = 100;
 
 uint32_t mapError(int libusbError) {
@@ -215,11 +213,7 @@ class OpenDevice {
     static void LIBUSB_CALL onDone(libusb_transfer* xfer) {
         std::unique_ptr<Inflight> state(static_cast<Inflight*>(xfer->user_data));
         const uint32_t error = mapStatus(xfer->status);
-        if (error != kErrorSuccess && state->statusHeader != nullptr) {
-            state->statusHeader->driverStatus1 = kStatusUnsuccessful;
-            state->statusHeader->driverStatus2 =
-                error == kErrorOperationAborted ? kUsbdStatusCanceled : kUsbdStatusStall;
-        }
+        markTransferFailed(state->statusHeader, error);
         const uint32_t bytes =
             error == kErrorSuccess ? static_cast<uint32_t>(xfer->actual_length) + state->extra : 0;
         OpenDevice* device = state->device;
@@ -249,85 +243,45 @@ class LibusbHandle final : public DeviceHandle {
     uint32_t ioControl(uint32_t code, void* in, uint32_t inLength, void* out, uint32_t outLength,
                        uint32_t* returned, const std::shared_ptr<IoCompletion>& io) override {
         if (returned != nullptr) *returned = 0;
-        const std::shared_ptr<IoCompletion> ov = overlapped_ ? io : nullptr;
-        auto finish = [&](uint32_t error, uint32_t bytes) {
-            if (returned != nullptr) *returned = bytes;
-            if (ov) ov->complete(error, bytes);
-            return error;
-        };
-        auto* inBytes = static_cast<uint8_t*>(in);
-        switch (code) {
-            case kIoctlControlTransfer: {
-                if (in == nullptr || inLength < sizeof(TransferHeader))
-                    return finish(kErrorInvalidParameter, 0);
-                TransferHeader h;
-                std::memcpy(&h, in, sizeof h);
-                if (h.dataOffset < sizeof h || h.dataOffset > inLength)
-                    return finish(kErrorInvalidParameter, 0);
-                const uint32_t dataLength =
-                    std::min({h.dataLength, inLength - h.dataOffset, uint32_t{h.length}});
+        const ReplyChannel reply(returned, overlapped_ ? io : nullptr);
+        const DriverRequest r = decodeDriverRequest(code, in, inLength, out, outLength);
+        switch (r.kind) {
+            case DriverRequestKind::Control: {
                 const int rc = libusb_control_transfer(
-                    device_->get(), h.requestType, h.request, h.value, h.index,
-                    inBytes + h.dataOffset, static_cast<uint16_t>(dataLength), h.timeoutMs);
-                if (rc < 0) {
-                    h.driverStatus1 = kStatusUnsuccessful;
-                    h.driverStatus2 = kUsbdStatusStall;
-                    std::memcpy(in, &h, sizeof h);
-                }
-                if (out != nullptr && out != in)
-                    std::memcpy(out, in, std::min(inLength, outLength));
-                if (rc < 0) return finish(mapError(rc), 0);
-                const bool deviceToHost = (h.requestType & 0x80) != 0;
-                return finish(
-                    kErrorSuccess,
-                    h.dataOffset + (deviceToHost ? static_cast<uint32_t>(rc) : dataLength));
+                    device_->get(), r.setup.requestType, r.setup.request, r.setup.value,
+                    r.setup.index, r.data, static_cast<uint16_t>(r.length), r.setup.timeoutMs);
+                DriverReply answer = finishControl(r, rc < 0 ? -1 : rc);
+                if (rc < 0) answer.error = mapError(rc);
+                return reply(answer);
             }
-            case kIoctlBulkBuffered: {
-                if (in == nullptr || out == nullptr || inLength < sizeof(TransferHeader))
-                    return finish(kErrorInvalidParameter, 0);
-                TransferHeader h;
-                std::memcpy(&h, in, sizeof h);
-                if (h.dataOffset < sizeof h || outLength < h.dataOffset ||
-                    outLength - h.dataOffset < h.dataLength)
-                    return finish(kErrorInvalidParameter, 0);
-                return bulk(h.endpoint, static_cast<uint8_t*>(out) + h.dataOffset, h.dataLength,
-                            h.dataOffset, nullptr, ov, returned);
-            }
-            case kIoctlBulkDirect: {
-                if (in == nullptr || inLength < sizeof(TransferHeader) ||
-                    (out == nullptr && outLength != 0))
-                    return finish(kErrorInvalidParameter, 0);
-                auto* h = static_cast<TransferHeader*>(in);
-                return bulk(h->endpoint, static_cast<uint8_t*>(out), outLength, 0, h, ov, returned);
-            }
-            case kIoctlAbortPipe:
-                if (in == nullptr || inLength < 1) return finish(kErrorInvalidParameter, 0);
-                device_->cancelAll(inBytes[0]);
-                return finish(kErrorSuccess, 0);
-            case kIoctlResetPipe:
-                if (in == nullptr || inLength < 1) return finish(kErrorInvalidParameter, 0);
-                return finish(mapError(libusb_clear_halt(device_->get(), inBytes[0])), 0);
-            case kIoctlResetParentPort:
-                return finish(mapError(libusb_reset_device(device_->get())), 0);
-            case kIoctlGetSpeed: {
-                if (out == nullptr || outLength < 4) return finish(kErrorInvalidParameter, 0);
+            case DriverRequestKind::BulkRead:
+                return bulk(r, reply, returned);
+            case DriverRequestKind::AbortPipe:
+                device_->cancelAll(r.endpoint);
+                return reply(kErrorSuccess, 0);
+            case DriverRequestKind::ResetPipe:
+                return reply(mapError(libusb_clear_halt(device_->get(), r.endpoint)), 0);
+            case DriverRequestKind::ResetPort:
+                return reply(mapError(libusb_reset_device(device_->get())), 0);
+            case DriverRequestKind::GetSpeed: {
                 const int speed = libusb_get_device_speed(libusb_get_device(device_->get()));
                 const uint32_t speedCode =
                     speed >= LIBUSB_SPEED_SUPER ? kSpeedSuper : static_cast<uint32_t>(speed);
-                std::memcpy(out, &speedCode, 4);
-                return finish(kErrorSuccess, 4);
+                std::memcpy(r.speedOut, &speedCode, 4);
+                return reply(kErrorSuccess, 4);
             }
-            default:
-                return finish(kErrorInvalidParameter, 0);
+            case DriverRequestKind::Invalid:
+                break;
         }
+        return reply(kErrorInvalidParameter, 0);
     }
 
   private:
-    uint32_t bulk(uint8_t endpoint, uint8_t* buffer, uint32_t length, uint32_t extra,
-                  TransferHeader* statusHeader, const std::shared_ptr<IoCompletion>& ov,
-                  uint32_t* returned) {
+    uint32_t bulk(const DriverRequest& r, const ReplyChannel& reply, uint32_t* returned) {
+        const std::shared_ptr<IoCompletion>& ov = reply.overlapped();
         std::shared_ptr<IoCompletion> io = ov ? ov : std::make_shared<IoCompletion>();
-        const uint32_t error = device_->submit(endpoint, buffer, length, extra, statusHeader, io);
+        const uint32_t error =
+            device_->submit(r.endpoint, r.data, r.length, r.replyExtra, r.statusHeader, io);
         if (error != kErrorIoPending) {
             io->complete(error, 0);
             return error;
