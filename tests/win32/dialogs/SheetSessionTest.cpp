@@ -13,7 +13,9 @@
 #include "dialogs/AnalogGainSheet.h"
 #include "dialogs/ImageFilterSheet.h"
 #include "dialogs/Language.h"
+#include "dialogs/SettingsKeys.h"
 #include "dialogs/StreamFormatSheet.h"
+#include "platform/Registry.h"
 #include "session/SettingsStore.h"
 #include "sim/VirtualCameraSystem.h"
 
@@ -98,7 +100,7 @@ TEST_F(SheetSession, ImageSheetChangesReachTheSessionLiveAndTheRegistryOnOk) {
         EXPECT_EQ(stored[8], 101);
         EXPECT_EQ(stored[9], 1);
         // The next language starts from the defaults again.
-        settings::SaveFilter(0, orvane::session::ImageSettings{});
+        orvane::platform::RegistryKey::deleteTree(orvane::dialogs::cameraKeyPath(0) + "\\Filter");
         open();
     }
 }
