@@ -472,7 +472,11 @@ class AnalogGainSheet::GainPage : public Page {
 AnalogGainSheet::AnalogGainSheet(device::COrvaneU3Q7Base& device, CameraValues& record,
                                  double& exposureSeconds, platform::CriticalSection& recordLock,
                                  Language language)
-    : device_(device), record_(record), exposureSeconds_(exposureSeconds), recordLock_(recordLock) {
+    : Sheet(language),
+      device_(device),
+      record_(record),
+      exposureSeconds_(exposureSeconds),
+      recordLock_(recordLock) {
     CameraValues current;
     double seconds = 0.0;
     {

@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "dialogs/Language.h"
+
 namespace orvane::dialogs {
 
 enum class ControlKind { Button, CheckBox, RadioButton, Edit, Trackbar, UpDown, ComboBox, Label };
@@ -185,8 +187,12 @@ class Sheet {
     int result() const { return result_; }
     bool isOpen() const { return result_ == kResultOpen; }
 
+    // The language of the sheet's texts; a front-end shows its own texts (templates, fonts)
+    // in the same language.
+    Language language() const { return language_; }
+
   protected:
-    Sheet() = default;
+    explicit Sheet(Language language) : language_(language) {}
     template <typename P, typename... Args>
     P& addPage(Args&&... args) {
         auto page = std::make_unique<P>(std::forward<Args>(args)...);
@@ -205,6 +211,7 @@ class Sheet {
   private:
     std::vector<std::unique_ptr<Page>> pages_;
     std::vector<Control> buttons_;
+    Language language_;
     int currentTab_ = 0;
     int result_ = kResultOpen;
 };

@@ -265,7 +265,7 @@ class ImageFilterSheet::GrayPage : public RecordPage {
 
 ImageFilterSheet::ImageFilterSheet(ImageValues& record, const ImageFilterFlags& flags,
                                    platform::CriticalSection& recordLock, Language language)
-    : record_(record), recordLock_(recordLock) {
+    : Sheet(language), record_(record), recordLock_(recordLock) {
     {
         platform::LockGuard guard(recordLock_);
         saved_ = record_;

@@ -1,5 +1,6 @@
 #include "dialogs/Language.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -9,8 +10,21 @@
 
 namespace orvane::dialogs {
 
+namespace {
+
+// -1: no override; otherwise the Language's value.
+std::atomic<int> languageOverride{-1};
+
+}  // namespace
+
 Language userLanguage() {
+    const int forced = languageOverride.load();
+    if (forced >= 0) return static_cast<Language>(forced);
     return platform::systemLanguageIsJapanese() ? Language::Japanese : Language::English;
+}
+
+void overrideUserLanguage(std::optional<Language> language) {
+    languageOverride.store(language ? static_cast<int>(*language) : -1);
 }
 
 std::string formatText(const char* format, ...) {

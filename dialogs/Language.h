@@ -2,6 +2,7 @@
 // English otherwise.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace orvane::dialogs {
@@ -9,8 +10,12 @@ namespace orvane::dialogs {
 enum class Language { English, Japanese };
 
 // The language of the system's locale (platform::systemLanguageIsJapanese): Japanese or
-// English.
+// English, unless a test has fixed it with overrideUserLanguage.
 Language userLanguage();
+
+// Tests: fixes what userLanguage() answers (nothing: the system's language again), so that
+// both languages' sheets and templates can be opened on one machine. Any thread.
+void overrideUserLanguage(std::optional<Language> language);
 
 // Picks the text of the language.
 inline const char* tr(Language language, const char* english, const char* japanese) {

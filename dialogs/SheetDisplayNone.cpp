@@ -1,5 +1,5 @@
-// Builds without a toolkit cannot show sheets.
-#ifndef ORVANE_HAVE_GTK
+// Builds without a toolkit cannot show sheets (Windows builds show them with win32/).
+#if !defined(ORVANE_HAVE_GTK) && !defined(_WIN32)
 #include "dialogs/SheetDisplay.h"
 
 namespace orvane::dialogs {

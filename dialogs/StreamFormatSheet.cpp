@@ -183,7 +183,7 @@ class StreamFormatSheet::FormatPage : public Page {
 
 StreamFormatSheet::StreamFormatSheet(int deviceNumber, bool horizontalAdjustable,
                                      bool verticalAdjustable, Language language)
-    : deviceNumber_(deviceNumber), language_(language) {
+    : Sheet(language), deviceNumber_(deviceNumber), language_(language) {
     presets_.fill(kInitialPreset);
     load();
     addButton(kIdOk, "OK");

@@ -42,6 +42,17 @@ if(_win32_tests)
     WORKING_DIRECTORY $<TARGET_FILE_DIR:OrvaneSdk_A06_USB3_Q7>)
 endif()
 
+# The settings sheets as Win32 dialogs from the resource templates, driven with messages from
+# a second thread. The program carries the templates itself (it links the library statically);
+# the template check also looks into the DLL beside it. Pictures of the sheets go to
+# test-artifacts/ in the working directory.
+file(GLOB _win32_dialog_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/dialogs/*.cpp)
+orvane_add_test(NAME win32_dialog_tests SOURCES ${_win32_dialog_tests} ${ORVANE_DIALOG_RESOURCES}
+                LABELS dialogs gui)
+add_dependencies(win32_dialog_tests OrvaneSdk_A06_USB3_Q7)
+set_tests_properties(win32_dialog_tests PROPERTIES
+  WORKING_DIRECTORY $<TARGET_FILE_DIR:OrvaneSdk_A06_USB3_Q7>)
+
 # The public header compiles as C99 after <windows.h>, and a C program links the DLL through
 # its import library.
 add_executable(c_windows_header_test c/windows_header_test.c)

@@ -309,7 +309,7 @@ class SheetView {
                     GtkWidget* run = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
                     if (const RunCaption* rc = runCaption(c.id)) {
                         GtkWidget* label =
-                            gtk_label_new(tr(userLanguage(), rc->english, rc->japanese));
+                            gtk_label_new(tr(sheet_.language(), rc->english, rc->japanese));
                         gtk_widget_set_halign(label, GTK_ALIGN_START);
                         gtk_grid_attach(GTK_GRID(grid), label, 0, row, 1, 1);
                         gtk_grid_attach(GTK_GRID(grid), run, 1, row, kColumns - 1, 1);

@@ -265,6 +265,28 @@ TEST(Language, FollowsTheLocaleVariablesInPosixOrder) {
     EXPECT_EQ(userLanguage(), Language::English);
 }
 
+// The override wins over the locale until it is lifted, and a sheet opened meanwhile takes
+// its language from it, so a front-end picks its templates in the same language.
+TEST(Language, TestOverrideWinsOverTheLocaleUntilLifted) {
+    ScopedEnv all("LC_ALL", "en_US.UTF-8");
+    overrideUserLanguage(Language::Japanese);
+    EXPECT_EQ(userLanguage(), Language::Japanese);
+    {
+        S sheet(0, true, true);
+        EXPECT_EQ(sheet.language(), Language::Japanese);
+        EXPECT_EQ(sheet.tabCaptions(), std::vector<std::string>{"ストリーム形式"});
+    }
+    overrideUserLanguage(Language::English);
+    {
+        ScopedEnv ja("LC_ALL", "ja_JP.UTF-8");
+        EXPECT_EQ(userLanguage(), Language::English);
+    }
+    overrideUserLanguage(std::nullopt);
+    ScopedEnv ja("LC_ALL", "ja_JP.UTF-8");
+    EXPECT_EQ(userLanguage(), Language::Japanese);
+    EXPECT_EQ(S(0, true, true, Language::English).language(), Language::English);
+}
+
 TEST(ControlModel, ParsesNumbersStrictly) {
     EXPECT_EQ(parseInt(" -42 "), -42);
     EXPECT_EQ(parseInt("+7"), 7);
