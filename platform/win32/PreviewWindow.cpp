@@ -20,9 +20,8 @@
 // Drawing happens on the caller's thread (the session's acquisition thread): the pixels are
 // copied into a DIB section selected into a memory DC owned by this object, then sent to the
 // window's DC, taken and released per frame on that thread (a DC must be released by the
-// thread that got it, and a window destroyed in between then simply refuses the DC). Pixels
-// whose last memory row is the top go out with BitBlt; pixels whose first row is the top
-// with StretchBlt over the upside-down source rectangle, which turns them the right way up.
+// thread that got it, and a window destroyed in between then simply refuses the DC) with
+// BitBlt; pixels whose first memory row is the top are turned over on the copy into the DIB.
 // 8-bit pixels carry a linear gray colour table and are drawn through a gray palette.
 #include "platform/PreviewWindow.h"
 
@@ -366,11 +365,14 @@ bool PreviewWindow::put(const PreviewPixels& px) {
     if (!m.surface.matches(px.width, px.height, px.bytesPerPixel) &&
         !m.surface.create(px.width, px.height, px.bytesPerPixel))
         return false;
-    // Memory rows are copied as they are; the DIB is bottom-up, so GDI sees the last memory
-    // row as the top and the blit below decides which way the picture goes.
+    // The DIB is bottom-up (its last memory row is the top). Pixels stored top row first are
+    // turned over while they are copied: a mirrored StretchBlt source rectangle would do the
+    // same, but GDI implementations disagree by one row on where such a rectangle starts.
     const size_t rowBytes = static_cast<size_t>(px.width) * static_cast<size_t>(px.bytesPerPixel);
-    for (int y = 0; y < px.height; ++y)
-        std::memcpy(m.surface.row(y), px.bits + static_cast<ptrdiff_t>(y) * px.stride, rowBytes);
+    for (int y = 0; y < px.height; ++y) {
+        const int to = px.bottomUp ? y : px.height - 1 - y;
+        std::memcpy(m.surface.row(to), px.bits + static_cast<ptrdiff_t>(y) * px.stride, rowBytes);
+    }
     GdiFlush();  // the DIB's memory is complete before GDI reads it
 
     HDC dc = GetDC(m.window);
@@ -380,14 +382,7 @@ bool PreviewWindow::put(const PreviewPixels& px) {
         oldPalette = SelectPalette(dc, m.grays.get(), TRUE);
         RealizePalette(dc);
     }
-    BOOL ok = FALSE;
-    if (px.bottomUp) {
-        ok = BitBlt(dc, 0, 0, px.width, px.height, m.surface.dc(), 0, 0, SRCCOPY);
-    } else {
-        SetStretchBltMode(dc, COLORONCOLOR);
-        ok = StretchBlt(dc, 0, 0, px.width, px.height, m.surface.dc(), 0, px.height, px.width,
-                        -px.height, SRCCOPY);
-    }
+    const BOOL ok = BitBlt(dc, 0, 0, px.width, px.height, m.surface.dc(), 0, 0, SRCCOPY);
     if (oldPalette != nullptr) SelectPalette(dc, oldPalette, TRUE);
     ReleaseDC(m.window, dc);
     return ok != 0;
