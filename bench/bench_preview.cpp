@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "imaging/CDibImage.h"
-#include "platform/x11/PreviewWindow.h"
+#include "platform/PreviewWindow.h"
 #include "session/PreviewDraw.h"
 
 namespace {

@@ -29,7 +29,7 @@
 #include "platform/Sync.h"
 #include "platform/Thread.h"
 #include "platform/WorkerPool.h"
-#include "platform/x11/PreviewWindow.h"
+#include "platform/PreviewWindow.h"
 #include "session/ConfigFile.h"
 #include "session/ErrorHistory.h"
 
@@ -357,7 +357,8 @@ class COrvane {
     // by frameLock_, the mask's references, maps and marks by maskLock_: two locks for one
     // array, which the annotations cannot name per element.
     std::array<std::unique_ptr<CDibImage>, kBufferCount> images_;
-    char previewClassName_[256] = {};
+    // Class name of the current preview window ("" without one).
+    char previewClassName_[256] ORVANE_GUARDED_BY(frameLock_) = {};
     // ---- Preview window (Preview.cpp): made and destroyed by application threads, painted
     // by the acquisition thread.
     std::unique_ptr<platform::PreviewWindow> previewWindow_ ORVANE_GUARDED_BY(frameLock_);

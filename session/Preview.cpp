@@ -1,6 +1,7 @@
 // The preview window: made by Preview, CallBackPreview and Record, painted by the
 // acquisition thread with every processed frame, destroyed by Close.
 #include <algorithm>
+#include <cstdio>
 
 #include "imaging/Conversions.h"
 #include "session/COrvane.h"
@@ -64,14 +65,18 @@ int COrvane::CreatePreviewWindow() {
         return 1;  // no window wanted: preview runs without one
 
     platform::PreviewPlacement placement;
+    // The low 32 bits of the session's address name its window class.
+    placement.owner = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this));
     if (parent != nullptr) {
-        // The parent must be a message window carrying an X11 window to live in.
+        // The parent must be a live window with a native window to live in (an HWND, or a
+        // message window carrying an X11 window).
         if (!platform::isMessageWindow(parent)) return fail(kErrWindow);
         placement.parent = platform::nativeWindowOf(parent);
         if (placement.parent == 0) return fail(kErrWindow);
         placement.x = r.left;
         placement.y = r.top;
-        // X has no empty windows; an empty child is kept at one pixel and never drawn.
+        // X has no empty windows; an empty child is kept at one pixel (on both systems, so
+        // that they behave alike) and never drawn.
         placement.width = std::max(r.right, 1);
         placement.height = std::max(r.bottom, 1);
     } else {
@@ -103,6 +108,7 @@ int COrvane::CreatePreviewWindow() {
     {
         platform::LockGuard lock(frameLock_);
         old = std::move(previewWindow_);
+        std::snprintf(previewClassName_, sizeof previewClassName_, "%s", window->className());
         previewWindow_ = std::move(window);
         previewEmpty_ = emptyChild;
         previewMadeFor_ = placement;
@@ -116,6 +122,7 @@ void COrvane::DestroyPreviewWindow() {
         platform::LockGuard lock(frameLock_);
         old = std::move(previewWindow_);
         previewEmpty_ = false;
+        previewClassName_[0] = '\0';
     }
 }
 

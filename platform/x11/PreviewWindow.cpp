@@ -1,4 +1,23 @@
-#include "platform/x11/PreviewWindow.h"
+// The live-preview window on X11.
+//
+// Connection. Every preview window opens its own Display connection. Xlib is only safe for
+// several threads after XInitThreads, which must be the first Xlib call of the process; a
+// library loaded into an arbitrary application (possibly a GTK one that has already opened
+// its display) cannot promise that. A private connection used by one thread at a time needs
+// no process-wide state, and a slow or stuck server then only affects this preview. (Since
+// libX11 1.8 Xlib locks every connection by itself anyway; the session still uses a window
+// from one thread at a time, under its frame lock.)
+//
+// Drawing never waits for the server: images go through MIT-SHM when the server shares
+// memory with us (the request is a few bytes; a frame is skipped while the server has not
+// finished reading the previous one), else through XPutImage followed by XFlush. Window size
+// and mapping are tracked from the window's own StructureNotify events, read without
+// blocking, so no per-frame round trip is needed.
+//
+// X errors on these connections (a parent destroyed by the application, for example) are
+// absorbed by an error handler installed once per process that hands errors of other
+// connections on to the handler that was there before.
+#include "platform/PreviewWindow.h"
 
 #include "platform/Log.h"
 #include "platform/Sync.h"
@@ -500,9 +519,13 @@ bool PreviewWindow::usesSharedMemory() const {
     return impl_->imageShared;
 }
 
+const char* PreviewWindow::className() const {
+    return kWindowClass;
+}
+
 }  // namespace orvane::platform
 
-#else  // !ORVANE_HAVE_X11
+#elif !defined(_WIN32)  // neither Xlib nor Windows
 
 namespace orvane::platform {
 
@@ -529,6 +552,9 @@ unsigned long PreviewWindow::nativeWindow() const {
 }
 bool PreviewWindow::usesSharedMemory() const {
     return false;
+}
+const char* PreviewWindow::className() const {
+    return "";
 }
 
 }  // namespace orvane::platform

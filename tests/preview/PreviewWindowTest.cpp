@@ -13,10 +13,9 @@
 #include <vector>
 
 #include "OrvaneSdk.h"
-#include "imaging/CDibImage.h"
-#include "output/ImageWriters.h"
-#include "platform/x11/PreviewWindow.h"
+#include "platform/PreviewWindow.h"
 #include "sim/VirtualCameraSystem.h"
+#include "support/PreviewPicture.h"
 #include "support/TestEnv.h"
 #include "support/TestFiles.h"
 
@@ -28,6 +27,10 @@ namespace {
 
 using orvane::sim::ScopedVirtualCameras;
 using orvane::test::artifactDir;
+using orvane::test::differences;
+using orvane::test::Picture;
+using orvane::test::savePng;
+using orvane::test::scaleReference;
 
 constexpr int kW = 3072;
 constexpr int kH = 2048;
@@ -35,39 +38,6 @@ constexpr int kH = 2048;
 struct DisplayCloser {
     void operator()(Display* d) const { XCloseDisplay(d); }
 };
-
-// A picture as the window should show it: top row first, blue-green-red.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> bgr;
-    const uint8_t* at(int x, int y) const {
-        return &bgr[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) *
-                    3];
-    }
-};
-
-// Nearest-neighbour scaling of a picture to w x h, straight from the rule: column
-// trunc(x * sw / w), row counted from the bottom by trunc(y' * sh / h) where y' counts the
-// window's rows from the bottom too, single precision, clamped.
-Picture scaleReference(const Picture& p, int w, int h) {
-    Picture out{w, h, std::vector<uint8_t>(static_cast<size_t>(w) * h * 3)};
-    for (int y = 0; y < h; ++y) {
-        const int fromBottomWindow = h - 1 - y;
-        int fromBottom = static_cast<int>(static_cast<float>(fromBottomWindow) *
-                                          static_cast<float>(p.height) / static_cast<float>(h));
-        if (fromBottom > p.height - 1) fromBottom = p.height - 1;
-        const int sy = p.height - 1 - fromBottom;
-        for (int x = 0; x < w; ++x) {
-            int sx = static_cast<int>(static_cast<float>(x) * static_cast<float>(p.width) /
-                                      static_cast<float>(w));
-            if (sx > p.width - 1) sx = p.width - 1;
-            for (int c = 0; c < 3; ++c)
-                out.bgr[(static_cast<size_t>(y) * w + x) * 3 + c] = p.at(sx, sy)[c];
-        }
-    }
-    return out;
-}
 
 int maskShift(unsigned long mask) {
     int s = 0;
@@ -98,23 +68,6 @@ Picture readBack(Display* d, Window window, int w, int h) {
     return out;
 }
 
-// Counts differing pixels and describes the first one.
-size_t differences(const Picture& a, const Picture& b, std::string* first) {
-    if (a.width != b.width || a.height != b.height) return static_cast<size_t>(-1);
-    size_t n = 0;
-    for (int y = 0; y < a.height; ++y)
-        for (int x = 0; x < a.width; ++x)
-            for (int c = 0; c < 3; ++c)
-                if (a.at(x, y)[c] != b.at(x, y)[c]) {
-                    if (n++ == 0 && first != nullptr)
-                        *first = "at " + std::to_string(x) + "," + std::to_string(y) + " channel " +
-                                 std::to_string(c) + ": " + std::to_string(a.at(x, y)[c]) + " vs " +
-                                 std::to_string(b.at(x, y)[c]);
-                    break;
-                }
-    return n;
-}
-
 std::string windowName(Display* d, Window w) {
     char* name = nullptr;
     std::string out;
@@ -134,15 +87,6 @@ std::vector<Window> childrenNamed(Display* d, Window parent, const std::string& 
         if (windowName(d, children[i]) == name) out.push_back(children[i]);
     if (children != nullptr) XFree(children);
     return out;
-}
-
-void savePng(const Picture& p, const std::string& path) {
-    orvane::imaging::CDibImage image;
-    ASSERT_EQ(image.Create(p.width, p.height, 24), 1);
-    for (int y = 0; y < p.height; ++y)
-        std::copy_n(p.at(0, y), static_cast<size_t>(p.width) * 3,
-                    image.bits() + static_cast<size_t>(y) * image.stride());
-    EXPECT_EQ(orvane::output::detail::writePng(image, path.c_str()), 1);
 }
 
 // Sets DISPLAY (or removes it, for null) for its lifetime.
@@ -244,40 +188,7 @@ class PreviewWindowTest : public testing::Test {
             if (m.message == ORVANE_WM_FRAME && m.lParam == 0) ++got;
         }
     }
-    // The last processed frame as the window should show it: 16-bit gray as its high byte,
-    // 48- and 64-bit colour with 12 significant bits, gray as three equal channels.
-    Picture lastFrame(int bits) {
-        const int stride = (kW * bits / 8 + 3) & ~3;
-        std::vector<uint8_t> buffer(static_cast<size_t>(stride) * kH);
-        EXPECT_EQ(Orvane_GetImage(handle_, buffer.data(), static_cast<int>(buffer.size()), 1), 1);
-        Picture p{kW, kH, std::vector<uint8_t>(static_cast<size_t>(kW) * kH * 3)};
-        const int pixelBytes = bits / 8;
-        for (int y = 0; y < kH; ++y) {
-            const uint8_t* row = &buffer[static_cast<size_t>(y) * stride];
-            for (int x = 0; x < kW; ++x) {
-                const uint8_t* px = row + x * pixelBytes;
-                uint8_t* o = &p.bgr[(static_cast<size_t>(y) * kW + x) * 3];
-                for (int c = 0; c < 3; ++c) {
-                    switch (bits) {
-                        case 8:
-                            o[c] = px[0];
-                            break;
-                        case 16:
-                            o[c] = px[1];
-                            break;
-                        case 24:
-                        case 32:
-                            o[c] = px[c];
-                            break;
-                        default:  // 48, 64
-                            o[c] = static_cast<uint8_t>((px[c * 2 + 1] << 4) | (px[c * 2] >> 4));
-                            break;
-                    }
-                }
-            }
-        }
-        return p;
-    }
+    Picture lastFrame(int bits) { return orvane::test::lastFrame(handle_, kW, kH, bits); }
     // Polls the window until it shows `expected` (the server paints asynchronously).
     void expectShown(Window w, const Picture& expected, const char* artifact = nullptr) {
         std::string first;
@@ -291,7 +202,9 @@ class PreviewWindowTest : public testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         } while (std::chrono::steady_clock::now() < until);
         EXPECT_EQ(diff, 0u) << first;
-        if (artifact != nullptr) savePng(got, artifactDir() + "/" + artifact);
+        if (artifact != nullptr) {
+            EXPECT_TRUE(savePng(got, artifactDir() + "/" + artifact));
+        }
     }
     Window onlyTopLevelPreview() {
         const auto found = childrenNamed(d(), root_, "Active Window");
@@ -512,7 +425,8 @@ TEST_F(PreviewWindowTest, ChildWindowLivesInTheParentAtTheRectangleUntilClose) {
     ASSERT_EQ(Orvane_StopPreview(handle_), 1);
     expectShown(children[0], scaleReference(lastFrame(8), 500, 400), "preview_child_8bit.png");
     // The application's window with the preview in it, for the record.
-    savePng(readBack(d(), appWindow_, 800, 600), artifactDir() + "/preview_in_parent.png");
+    EXPECT_TRUE(
+        savePng(readBack(d(), appWindow_, 800, 600), artifactDir() + "/preview_in_parent.png"));
     // The other formats reach the window through their 8- or 24-bit conversions.
     for (int bits : {16, 32, 64}) {
         SCOPED_TRACE(bits);

@@ -1,27 +1,11 @@
-// The live-preview window on X11: a window of its own (a child of an application window, or a
-// top-level window) that the acquisition thread paints frames into.
-//
-// Connection. Every preview window opens its own Display connection. Xlib is only safe for
-// several threads after XInitThreads, which must be the first Xlib call of the process; a
-// library loaded into an arbitrary application (possibly a GTK one that has already opened
-// its display) cannot promise that. A private connection used by one thread at a time needs
-// no process-wide state, and a slow or stuck server then only affects this preview. (Since
-// libX11 1.8 Xlib locks every connection by itself anyway; the session still uses a window
-// from one thread at a time, under its frame lock.)
-//
-// Drawing never waits for the server: images go through MIT-SHM when the server shares
-// memory with us (the request is a few bytes; a frame is skipped while the server has not
-// finished reading the previous one), else through XPutImage followed by XFlush. Window size
-// and mapping are tracked from the window's own StructureNotify events, read without
-// blocking, so no per-frame round trip is needed.
-//
-// X errors on these connections (a parent destroyed by the application, for example) are
-// absorbed by an error handler installed once per process that hands errors of other
-// connections on to the handler that was there before.
+// The live-preview window: a window of its own (a child of an application window, or a
+// top-level window) that the acquisition thread paints frames into. One interface, two
+// implementations: x11/PreviewWindow.cpp (Xlib, MIT-SHM) and win32/PreviewWindow.cpp (GDI);
+// each source says how it keeps the window responsive and how it draws.
 //
 // Threads: create() and destruction on any one thread; poll() and put() on one thread at a
-// time (the session calls them under its frame lock and destroys the window under the same
-// lock). The object does no locking of its own.
+// time (the session calls them under its frame lock and destroys the window outside it, after
+// taking it out under the same lock). The object does no locking of its own.
 #pragma once
 
 #include <cstdint>
@@ -31,12 +15,16 @@ namespace orvane::platform {
 
 // Where the window goes.
 struct PreviewPlacement {
-    unsigned long parent = 0;  // X11 window of the parent; 0 for a top-level window
+    // Native window of the parent (an X11 window id, or an HWND's 32 significant bits); 0 for
+    // a top-level window.
+    unsigned long parent = 0;
     // Child: position and size inside the parent. Top-level: the client size (x, y unused).
     int x = 0;
     int y = 0;
     int width = 0;
     int height = 0;
+    // Who asks (the low 32 bits of the session's address): part of the Windows class name.
+    uint32_t owner = 0;
 };
 
 // Pixels to show: 1 byte per pixel (gray) or 3 bytes (blue, green, red). Rows are `stride`
@@ -86,9 +74,12 @@ class PreviewWindow {
     // Maps the window again (after the user closed it through the window manager, which
     // only hides it).
     void show();
-    // The X11 window id (for tests and diagnostics).
+    // The native window: the X11 window id, or the HWND's 32 significant bits (for tests and
+    // diagnostics).
     unsigned long nativeWindow() const;
-    // Whether images go through MIT-SHM.
+    // The window class it was made with ("VideoRenderer_%08x_%08x" on Windows).
+    const char* className() const;
+    // Whether images go through MIT-SHM (X11 only).
     bool usesSharedMemory() const;
 
     struct Impl;
