@@ -18,6 +18,7 @@
 #include "session/SettingsStore.h"
 #include "sim/VirtualCameraSystem.h"
 #include "support/ScopedEnv.h"
+#include "support/SessionFixture.h"
 
 // Xlib last: its macros (None, Status, Bool) would clash with names above.
 #include <X11/Xlib.h>
@@ -34,34 +35,7 @@ namespace settings = orvane::session::settings;
 
 constexpr int kOk = 1, kCancel = 2, kApply = 1002;
 
-class SheetOnScreen : public testing::Test {
-  protected:
-    void SetUp() override {
-        handle_ = Orvane_Initialize(nullptr);
-        ASSERT_NE(handle_, 0u);
-    }
-    void TearDown() override {
-        if (handle_ != 0) Orvane_Release(handle_);
-    }
-    // Releases the session, which stores its image and analog settings.
-    void release() {
-        Orvane_Release(handle_);
-        handle_ = 0;
-    }
-    int filter(int id) {
-        int ok = 0;
-        const int v = Orvane_GetFilterValue(handle_, id, &ok);
-        EXPECT_EQ(ok, 1) << id;
-        return v;
-    }
-    int globalGain() {
-        int ok = 0;
-        return Orvane_GetGlobalGain(handle_, &ok);
-    }
-
-    orvane::sim::ScopedVirtualCameras cams_{"30f0:pace=fast"};
-    ORVANE_HANDLE handle_ = 0;
-};
+using SheetOnScreen = orvane::test::SessionFixture;
 
 TEST_F(SheetOnScreen, ImageSheetChangesReachTheSessionLiveAndTheSettingsFileOnOk) {
     ASSERT_EQ(Orvane_SetColorMode(handle_, 24), 1);

@@ -18,6 +18,7 @@
 #include "platform/Registry.h"
 #include "session/SettingsStore.h"
 #include "sim/VirtualCameraSystem.h"
+#include "support/SessionFixture.h"
 
 namespace {
 
@@ -35,35 +36,12 @@ const char* nameOf(Language l) {
     return l == Language::Japanese ? "Japanese" : "English";
 }
 
-class SheetSession : public testing::Test {
+class SheetSession : public orvane::test::SessionFixture {
   protected:
-    void SetUp() override { open(); }
     void TearDown() override {
-        if (handle_ != 0) Orvane_Release(handle_);
+        SessionFixture::TearDown();
         orvane::dialogs::overrideUserLanguage(std::nullopt);
     }
-    void open() {
-        handle_ = Orvane_Initialize(nullptr);
-        ASSERT_NE(handle_, 0u);
-    }
-    // Releases the session, which stores its image and analog settings.
-    void release() {
-        Orvane_Release(handle_);
-        handle_ = 0;
-    }
-    int filter(int id) {
-        int ok = 0;
-        const int v = Orvane_GetFilterValue(handle_, id, &ok);
-        EXPECT_EQ(ok, 1) << id;
-        return v;
-    }
-    int globalGain() {
-        int ok = 0;
-        return Orvane_GetGlobalGain(handle_, &ok);
-    }
-
-    orvane::sim::ScopedVirtualCameras cams_{"30f0:pace=fast"};
-    ORVANE_HANDLE handle_ = 0;
 };
 
 TEST_F(SheetSession, ImageSheetChangesReachTheSessionLiveAndTheRegistryOnOk) {
