@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "OrvaneSdk.h"
@@ -29,8 +30,7 @@ constexpr UINT kMenuImageDialog = 201;
 constexpr UINT kMenuAnalogDialog = 202;
 constexpr UINT kMenuRestart = 203;
 constexpr UINT kMenuExit = 204;
-constexpr UINT_PTR kTimerExit = 1;
-constexpr UINT_PTR kTimerCancelDialog = 2;
+constexpr DWORD kDialogCancelDelayMs = 700;
 constexpr UINT kMsgOpenDialogs = WM_APP + 1;
 constexpr int kListWidth = 220;
 constexpr int kStatusHeight = 22;
@@ -189,9 +189,9 @@ bool saveScreenshot(HWND hwnd, const std::string& path) {
 
 // While a modal dialog runs (opened with --dialogs), this cancels it: the dialog is the
 // enabled, visible window of this thread other than the main window.
-void cancelOpenDialog() {
+void cancelOpenDialog(DWORD windowThread) {
     EnumThreadWindows(
-        GetCurrentThreadId(),
+        windowThread,
         [](HWND w, LPARAM) -> BOOL {
             if (w != g_app.window && IsWindowVisible(w) && IsWindowEnabled(w)) {
                 PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
@@ -256,9 +256,6 @@ LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
                 setStatus("the camera library could not make a session");
             else
                 startPreview();
-            if (g_app.options.exitAfterSeconds > 0)
-                SetTimer(hwnd, kTimerExit, static_cast<UINT>(g_app.options.exitAfterSeconds) * 1000,
-                         nullptr);
             if (g_app.options.dialogs) PostMessageA(hwnd, kMsgOpenDialogs, 0, 0);
             return 0;
         }
@@ -277,6 +274,12 @@ LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         }
         case ORVANE_WM_FRAME:
             if (lParam == 0) {
+                // A fast camera can post frames quicker than they are drawn: draw only the
+                // newest, or the queue never empties and timers and painting starve.
+                MSG newer;
+                if (PeekMessageA(&newer, hwnd, ORVANE_WM_FRAME, ORVANE_WM_FRAME, PM_NOREMOVE) &&
+                    newer.lParam == 0)
+                    return 0;
                 ++g_app.framesDrawn;
                 const RECT area = previewArea(hwnd);
                 HDC dc = GetDC(hwnd);
@@ -297,18 +300,16 @@ LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
             fillCameraList();
             return TRUE;
         case kMsgOpenDialogs:
+            // Each modal dialog is cancelled from another thread after a moment: a timer of
+            // this thread could starve behind the stream of frame messages.
             for (UINT which : {kMenuStreamDialog, kMenuImageDialog, kMenuAnalogDialog}) {
-                SetTimer(hwnd, kTimerCancelDialog, 700, nullptr);
+                const DWORD self = GetCurrentThreadId();
+                std::thread canceller([self] {
+                    Sleep(kDialogCancelDelayMs);
+                    cancelOpenDialog(self);
+                });
                 openDialog(which);
-                KillTimer(hwnd, kTimerCancelDialog);
-            }
-            return 0;
-        case WM_TIMER:
-            if (wParam == kTimerCancelDialog) {
-                cancelOpenDialog();
-            } else if (wParam == kTimerExit) {
-                KillTimer(hwnd, kTimerExit);
-                PostMessageA(hwnd, WM_CLOSE, 0, 0);
+                canceller.join();
             }
             return 0;
         case WM_COMMAND:
@@ -386,11 +387,24 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     if (window == nullptr) return 1;
     ShowWindow(window, show);
     UpdateWindow(window);
+    // The unattended run ends from a thread of its own, for the same reason as the dialogs'
+    // cancel; a window closed earlier by hand ends it too.
+    HANDLE quit = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread closer;
+    if (g_app.options.exitAfterSeconds > 0 && quit != nullptr)
+        closer = std::thread(
+            [quit, window, ms = static_cast<DWORD>(g_app.options.exitAfterSeconds) * 1000] {
+                if (WaitForSingleObject(quit, ms) == WAIT_TIMEOUT)
+                    PostMessageA(window, WM_CLOSE, 0, 0);
+            });
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    if (quit != nullptr) SetEvent(quit);
+    if (closer.joinable()) closer.join();
+    if (quit != nullptr) CloseHandle(quit);
     std::printf("frames drawn: %ld\n", g_app.framesDrawn);
     if (g_app.options.exitAfterSeconds > 0) return g_app.framesDrawn > 0 ? 0 : 1;
     return 0;
