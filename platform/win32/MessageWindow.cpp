@@ -50,9 +50,12 @@ struct NotifyList {
 
 // The arrival or removal record sent with the library's own notifications (virtual cameras):
 // the same layout the system sends for the interface class, with an empty device name.
-// Static, so that the address stays valid until the application reads the posted message.
+// Static, so that the address stays valid for every window it is sent to.
 const DEV_BROADCAST_DEVICEINTERFACE_A kVirtualDeviceRecord = {
     sizeof(DEV_BROADCAST_DEVICEINTERFACE_A), DBT_DEVTYP_DEVICEINTERFACE, 0, kCameraInterface, {0}};
+
+// How long a virtual camera's arrival or removal waits for each window of another thread.
+constexpr UINT kDeviceChangeAnswerMs = 1000;
 
 NotifyList& notifyList() {
     static NotifyList list;
@@ -146,16 +149,26 @@ bool registerDeviceNotification(WindowHandle window) {
 }
 
 // Cameras the system does not know of (the virtual ones) announce themselves through here,
-// to the same windows and in the same form as the system's notifications, but posted: the
-// caller may be a thread that the receiving window's thread is waiting for.
+// to the same windows and in the same form as the system's notifications. An arrival or
+// removal carries a pointer, so the system refuses to post it (ERROR_MESSAGE_SYNC_ONLY): it is
+// sent, outside the list's lock so that window procedures may call back into the library. A
+// window of another thread that does not answer in time (its thread may be waiting for this
+// one) misses the event rather than stalling the caller.
 void broadcastDeviceChange(uintptr_t event) {
-    NotifyList& list = notifyList();
-    LockGuard lock(list.mutex);
-    // Windows destroyed since they registered drop out here.
-    std::erase_if(list.windows, [](const Registration& r) { return IsWindow(r.window) == 0; });
-    for (const Registration& r : list.windows)
-        PostMessageA(r.window, kWmDeviceChange, static_cast<WPARAM>(event),
-                     reinterpret_cast<LPARAM>(&kVirtualDeviceRecord));
+    std::vector<HWND> targets;
+    {
+        NotifyList& list = notifyList();
+        LockGuard lock(list.mutex);
+        // Windows destroyed since they registered drop out here.
+        std::erase_if(list.windows, [](const Registration& r) { return IsWindow(r.window) == 0; });
+        for (const Registration& r : list.windows) targets.push_back(r.window);
+    }
+    for (HWND window : targets) {
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(window, kWmDeviceChange, static_cast<WPARAM>(event),
+                            reinterpret_cast<LPARAM>(&kVirtualDeviceRecord),
+                            SMTO_NORMAL | SMTO_ABORTIFHUNG, kDeviceChangeAnswerMs, &answer);
+    }
 }
 
 }  // namespace orvane::platform
