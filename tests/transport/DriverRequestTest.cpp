@@ -9,6 +9,9 @@
 
 namespace {
 
+// The request headers are packed, so their fields are compared as copies (unary +): gtest
+// would bind a reference to a misaligned field.
+
 using namespace orvane::platform::usb;
 
 ControlBlock controlBlock(uint8_t type, uint8_t request) {
@@ -105,9 +108,9 @@ TEST(DriverRequest, ControlRepliesCountHeaderAndDataAndReportStalls) {
     reply = finishControl(r, -1);
     EXPECT_EQ(reply.error, kErrorGenFailure);
     EXPECT_EQ(reply.bytes, 0u);
-    EXPECT_EQ(in.header.driverStatus1, kStatusUnsuccessful);
-    EXPECT_EQ(in.header.driverStatus2, kUsbdStatusStall);
-    EXPECT_EQ(out.header.driverStatus2, kUsbdStatusStall);
+    EXPECT_EQ(+in.header.driverStatus1, kStatusUnsuccessful);
+    EXPECT_EQ(+in.header.driverStatus2, kUsbdStatusStall);
+    EXPECT_EQ(+out.header.driverStatus2, kUsbdStatusStall);
 
     ControlBlock write = controlBlock(0x40, 0x30);
     write.header.dataLength = 3;
@@ -118,12 +121,12 @@ TEST(DriverRequest, ControlRepliesCountHeaderAndDataAndReportStalls) {
 TEST(DriverRequest, FailedTransfersSayWhyInTheirHeader) {
     TransferHeader h{};
     markTransferFailed(&h, kErrorSuccess);
-    EXPECT_EQ(h.driverStatus1, 0u);
+    EXPECT_EQ(+h.driverStatus1, 0u);
     markTransferFailed(&h, kErrorOperationAborted);
-    EXPECT_EQ(h.driverStatus1, kStatusUnsuccessful);
-    EXPECT_EQ(h.driverStatus2, kUsbdStatusCanceled);
+    EXPECT_EQ(+h.driverStatus1, kStatusUnsuccessful);
+    EXPECT_EQ(+h.driverStatus2, kUsbdStatusCanceled);
     markTransferFailed(&h, kErrorDeviceNotConnected);
-    EXPECT_EQ(h.driverStatus2, kUsbdStatusStall);
+    EXPECT_EQ(+h.driverStatus2, kUsbdStatusStall);
     markTransferFailed(nullptr, kErrorGenFailure);  // no header, nothing to write
 }
 

@@ -15,6 +15,9 @@
 
 namespace {
 
+// The request headers are packed, so their fields are compared as copies (unary +): gtest
+// would bind a reference to a misaligned field.
+
 using namespace orvane::platform::usb;
 using orvane::test::ScriptedFx3Driver;
 using orvane::test::scriptedPath;
@@ -91,11 +94,11 @@ TEST(Fx3Registers, AWrittenFpgaRegisterReadsBack) {
     ControlBlock write;
     ASSERT_EQ(controls[0].in.size(), sizeof write);
     std::memcpy(&write, controls[0].in.data(), sizeof write);
-    EXPECT_EQ(write.header.requestType, 0x40);
-    EXPECT_EQ(write.header.request, 0x30);
-    EXPECT_EQ(write.header.value, 3);
-    EXPECT_EQ(write.header.index, 0x40);
-    EXPECT_EQ(write.header.timeoutMs, kControlTimeoutMs);
+    EXPECT_EQ(+write.header.requestType, 0x40);
+    EXPECT_EQ(+write.header.request, 0x30);
+    EXPECT_EQ(+write.header.value, 3);
+    EXPECT_EQ(+write.header.index, 0x40);
+    EXPECT_EQ(+write.header.timeoutMs, kControlTimeoutMs);
     EXPECT_EQ(write.data[0], 0x22);
     EXPECT_EQ(write.data[2], 0x5A);
     EXPECT_EQ(controls[0].outLength, sizeof write);
@@ -125,8 +128,8 @@ TEST(Fx3Registers, AStalledControlRequestFailsAndSaysSo) {
     block.header.dataLength = kControlDataBytes;
     uint32_t data = 0;
     EXPECT_FALSE(cam.ControlTransfer(handle.get(), &block, &data));
-    EXPECT_EQ(block.header.driverStatus1, kStatusUnsuccessful);
-    EXPECT_EQ(block.header.driverStatus2, kUsbdStatusStall);
+    EXPECT_EQ(+block.header.driverStatus1, kStatusUnsuccessful);
+    EXPECT_EQ(+block.header.driverStatus2, kUsbdStatusStall);
 }
 
 TEST(Fx3Registers, AControlRequestTheDriverNeverEndsIsCancelledAfterItsTimeout) {
@@ -289,8 +292,8 @@ TEST(Fx3Handles, ClosingAHandleEndsItsPendingReads) {
     handle.reset();
     ASSERT_TRUE(io->isComplete());
     EXPECT_EQ(io->error(), kErrorOperationAborted);
-    EXPECT_EQ(header.driverStatus1, kStatusUnsuccessful);
-    EXPECT_EQ(header.driverStatus2, kUsbdStatusCanceled);
+    EXPECT_EQ(+header.driverStatus1, kStatusUnsuccessful);
+    EXPECT_EQ(+header.driverStatus2, kUsbdStatusCanceled);
 }
 
 TEST(Fx3Handles, MalformedRequestsNeverReachTheDriver) {
