@@ -32,7 +32,24 @@ namespace {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
+// The step's constants as plain bytes, made once per image by code compiled without AVX-512:
+// a 64-byte vector type kept on such a caller's stack is not reliably aligned there (one
+// build's aligned store into it faulted), so the caller holds only bytes and each row loads
+// them into HueRegsVbmi with unaligned loads.
 struct HueLanesVbmi {
+    uint8_t recipHi[256];      // Rhi by chroma
+    uint8_t recipLoByte[256];  // low byte of Rlo
+    uint8_t recipHiByte[256];  // high byte of Rlo
+    int16_t satFactor;         // s + 256
+    int16_t shiftMod;          // a mod 255
+    int16_t shiftDiv;          // a / 255
+    int bpp;                   // pixel size the permutes below are for, 3 or 4
+    uint8_t take[4][64];       // channel i of 32 pixels into the low bytes of 16-bit lanes
+    uint8_t join[2][64];       // lanes back into output bytes [0, 64) and [64, 128)
+};
+
+// HueLanesVbmi in registers, made inside the vector code.
+struct HueRegsVbmi {
     __m512i recipHi[4];      // Rhi by chroma, one byte per entry
     __m512i recipLoByte[4];  // low byte of Rlo
     __m512i recipHiByte[4];  // high byte of Rlo
@@ -51,47 +68,53 @@ inline bool vbmiHueSaturationFits(int saturation) {
 
 // Byte permute index that gathers channel `ch` of pixels of `bpp` bytes into the low bytes
 // of 16-bit lanes (odd bytes are masked off by the caller).
-ORVANE_TARGET_VBMI inline __m512i channelIndex(int bpp, int ch) {
-    alignas(64) uint8_t idx[64] = {};
+inline void channelIndex(int bpp, int ch, uint8_t idx[64]) {
+    std::fill(idx, idx + 64, uint8_t{0});
     for (int i = 0; i < 32; ++i) idx[2 * i] = static_cast<uint8_t>(bpp * i + ch);
-    return _mm512_load_si512(idx);
 }
 
 // Byte permute index that joins 16-bit lanes lo (channels 0 and 1 as bytes, from the first
 // table register) and hi (channels 2 and 3) into output bytes [64 part, 64 part + 64) of
 // pixels of `bpp` bytes.
-ORVANE_TARGET_VBMI inline __m512i joinIndex(int bpp, int part) {
-    alignas(64) uint8_t idx[64] = {};
+inline void joinIndex(int bpp, int part, uint8_t idx[64]) {
     for (int j = 0; j < 64; ++j) {
         const int byte = 64 * part + j;
         const int i = byte / bpp, ch = byte % bpp;
         idx[j] = static_cast<uint8_t>(ch < 2 ? 2 * i + ch : 64 + 2 * i + ch - 2);
     }
-    return _mm512_load_si512(idx);
 }
 
 // Constants for pixels of bpp (3 or 4) bytes; recip is the scalar form's reciprocal table.
-ORVANE_TARGET_VBMI HueLanesVbmi makeHueLanesVbmi(int saturation, int shift, int bpp,
-                                                 const int32_t* recip) {
-    alignas(64) uint8_t hi[256], loByte[256], hiByte[256];
+inline HueLanesVbmi makeHueLanesVbmi(int saturation, int shift, int bpp, const int32_t* recip) {
+    HueLanesVbmi k{};
     for (int c = 0; c < 256; ++c) {
         const uint32_t r = static_cast<uint32_t>(recip[c]);
-        hi[c] = static_cast<uint8_t>(r >> 16);
-        loByte[c] = static_cast<uint8_t>(r);
-        hiByte[c] = static_cast<uint8_t>(r >> 8);
+        k.recipHi[c] = static_cast<uint8_t>(r >> 16);
+        k.recipLoByte[c] = static_cast<uint8_t>(r);
+        k.recipHiByte[c] = static_cast<uint8_t>(r >> 8);
     }
-    HueLanesVbmi k;
-    for (int i = 0; i < 4; ++i) {
-        k.recipHi[i] = _mm512_load_si512(hi + 64 * i);
-        k.recipLoByte[i] = _mm512_load_si512(loByte + 64 * i);
-        k.recipHiByte[i] = _mm512_load_si512(hiByte + 64 * i);
-    }
-    k.satFactor = _mm512_set1_epi16(static_cast<int16_t>(saturation + 256));
-    k.shiftMod = _mm512_set1_epi16(static_cast<int16_t>(shift % 255));
-    k.shiftDiv = _mm512_set1_epi16(static_cast<int16_t>(shift / 255));
+    k.satFactor = static_cast<int16_t>(saturation + 256);
+    k.shiftMod = static_cast<int16_t>(shift % 255);
+    k.shiftDiv = static_cast<int16_t>(shift / 255);
     k.bpp = bpp;
-    for (int ch = 0; ch < 4; ++ch) k.take[ch] = channelIndex(bpp, ch);
-    for (int part = 0; part < 2; ++part) k.join[part] = joinIndex(bpp, part);
+    for (int ch = 0; ch < 4; ++ch) channelIndex(bpp, ch, k.take[ch]);
+    for (int part = 0; part < 2; ++part) joinIndex(bpp, part, k.join[part]);
+    return k;
+}
+
+ORVANE_TARGET_VBMI inline HueRegsVbmi loadHueRegs(const HueLanesVbmi& l) {
+    HueRegsVbmi k;
+    for (int i = 0; i < 4; ++i) {
+        k.recipHi[i] = _mm512_loadu_si512(l.recipHi + 64 * i);
+        k.recipLoByte[i] = _mm512_loadu_si512(l.recipLoByte + 64 * i);
+        k.recipHiByte[i] = _mm512_loadu_si512(l.recipHiByte + 64 * i);
+        k.take[i] = _mm512_loadu_si512(l.take[i]);
+    }
+    k.satFactor = _mm512_set1_epi16(l.satFactor);
+    k.shiftMod = _mm512_set1_epi16(l.shiftMod);
+    k.shiftDiv = _mm512_set1_epi16(l.shiftDiv);
+    k.bpp = l.bpp;
+    for (int part = 0; part < 2; ++part) k.join[part] = _mm512_loadu_si512(l.join[part]);
     return k;
 }
 
@@ -114,7 +137,7 @@ ORVANE_TARGET_VBMI inline __m512i vbmiChannel(__m512i n, __m512i amp, __m512i st
 }
 
 // hueSatPixel on 32 pixels, channels in the low bytes of 16-bit lanes; results replace them.
-ORVANE_TARGET_VBMI inline void hueSatWords(const HueLanesVbmi& k, __m512i& r, __m512i& g,
+ORVANE_TARGET_VBMI inline void hueSatWords(const HueRegsVbmi& k, __m512i& r, __m512i& g,
                                            __m512i& b) {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i one = _mm512_set1_epi16(1);
@@ -178,7 +201,7 @@ inline uint64_t lowBits(int n) {
 // One step of 32 pixels of bpp bytes: in from bytes [0, 64) and [64, 128) of the pixels,
 // out to the same.
 template <int bpp>
-ORVANE_TARGET_VBMI inline void hueSatStep(const HueLanesVbmi& k, __m512i v0, __m512i v1,
+ORVANE_TARGET_VBMI inline void hueSatStep(const HueRegsVbmi& k, __m512i v0, __m512i v1,
                                           __m512i& out0, __m512i& out1) {
     constexpr uint64_t kEvenBytes = 0x5555555555555555ull;
     __m512i b = _mm512_maskz_permutex2var_epi8(kEvenBytes, v0, k.take[0], v1);
@@ -200,7 +223,7 @@ ORVANE_TARGET_VBMI inline void hueSatStep(const HueLanesVbmi& k, __m512i v0, __m
 // plain loads and stores (masked stores are slow on some cores); the last, partial step is
 // masked, so that nothing past the row is read or written.
 template <int bpp>
-ORVANE_TARGET_VBMI int hueSatRowVbmiOf(uint8_t* row, int width, const HueLanesVbmi& k) {
+ORVANE_TARGET_VBMI int hueSatRowVbmiOf(uint8_t* row, int width, const HueRegsVbmi& k) {
     int x = 0;
     __m512i out0, out1;
     for (; x + 32 <= width; x += 32) {
@@ -232,7 +255,8 @@ ORVANE_TARGET_VBMI int hueSatRowVbmiOf(uint8_t* row, int width, const HueLanesVb
 }
 
 // The lanes must have been made for the row's pixel size.
-ORVANE_TARGET_VBMI int hueSatRowVbmi(uint8_t* row, int width, const HueLanesVbmi& k) {
+ORVANE_TARGET_VBMI int hueSatRowVbmi(uint8_t* row, int width, const HueLanesVbmi& lanes) {
+    const HueRegsVbmi k = loadHueRegs(lanes);
     return k.bpp == 3 ? hueSatRowVbmiOf<3>(row, width, k) : hueSatRowVbmiOf<4>(row, width, k);
 }
 
@@ -240,15 +264,16 @@ ORVANE_TARGET_VBMI int hueSatRowVbmi(uint8_t* row, int width, const HueLanesVbmi
 // bytes: 32 pixels per step, the high bytes gathered into the 3- or 4-byte layout of the
 // 8-bit step (lanes made for bpp = n) and spread back shifted left by 8; the fourth sample
 // becomes 0. Returns the pixels done, a multiple of 32; the caller does the rest.
-ORVANE_TARGET_VBMI int hueSatRow16Vbmi(uint16_t* row, int width, int n, const HueLanesVbmi& k) {
-    alignas(64) uint8_t high[64], spread[64], spreadHi[64];
+ORVANE_TARGET_VBMI int hueSatRow16Vbmi(uint16_t* row, int width, int n, const HueLanesVbmi& lanes) {
+    const HueRegsVbmi k = loadHueRegs(lanes);
+    uint8_t high[64], spread[64], spreadHi[64];
     for (int j = 0; j < 64; ++j) {
         high[j] = static_cast<uint8_t>(2 * j + 1);
         spread[j] = static_cast<uint8_t>(j >> 1);
         spreadHi[j] = static_cast<uint8_t>(32 + (j >> 1));
     }
-    const __m512i takeHigh = _mm512_load_si512(high);
-    const __m512i spreadLo = _mm512_load_si512(spread), spreadUp = _mm512_load_si512(spreadHi);
+    const __m512i takeHigh = _mm512_loadu_si512(high);
+    const __m512i spreadLo = _mm512_loadu_si512(spread), spreadUp = _mm512_loadu_si512(spreadHi);
     // High bytes of every sample; of every sample but the fourth of four.
     const __mmask64 keep = n == 3 ? 0xAAAAAAAAAAAAAAAAull : 0x2A2A2A2A2A2A2A2Aull;
     int x = 0;
