@@ -247,11 +247,6 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
 
 std::string saveScreenshot(HWND window, const std::string& fileName, int* distinctColours) {
     *distinctColours = 0;
-    // Painted now, children included, before the screen is read.
-    RedrawWindow(window, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    SendMessageW(window, WM_NULL, 0, 0);
-    GdiFlush();
     RECT r{};
     if (!GetWindowRect(window, &r)) return {};
     const int width = r.right - r.left, height = r.bottom - r.top;
@@ -261,10 +256,6 @@ std::string saveScreenshot(HWND window, const std::string& fileName, int* distin
     std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, ObjectDeleter> bitmap(
         CreateCompatibleBitmap(screen.get(), width, height));
     if (!memory || !bitmap) return {};
-    const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
-    BitBlt(memory.get(), 0, 0, width, height, screen.get(), r.left, r.top, SRCCOPY);
-    SelectObject(memory.get(), previous);
-
     BITMAPINFOHEADER info{};
     info.biSize = sizeof info;
     info.biWidth = width;
@@ -274,18 +265,33 @@ std::string saveScreenshot(HWND window, const std::string& fileName, int* distin
     info.biCompression = BI_RGB;
     const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
     std::vector<uint8_t> pixels(stride * static_cast<size_t>(height));
-    if (GetDIBits(memory.get(), static_cast<HBITMAP>(bitmap.get()), 0, static_cast<UINT>(height),
-                  pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) != height)
-        return {};
 
-    std::set<uint32_t> colours;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const uint8_t* p =
-                &pixels[static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3];
-            colours.insert(static_cast<uint32_t>(p[0]) | p[1] << 8 | p[2] << 16);
-        }
-    *distinctColours = static_cast<int>(colours.size());
+    // The window system may show a newly mapped window a moment after it exists: read the
+    // screen again (for up to 2 s) while it still shows a blank there.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (attempt > 0) Sleep(100);
+        // Painted now, children included, before the screen is read.
+        RedrawWindow(window, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        SendMessageW(window, WM_NULL, 0, 0);
+        GdiFlush();
+        const HGDIOBJ held = SelectObject(memory.get(), bitmap.get());
+        BitBlt(memory.get(), 0, 0, width, height, screen.get(), r.left, r.top, SRCCOPY);
+        SelectObject(memory.get(), held);
+        if (GetDIBits(memory.get(), static_cast<HBITMAP>(bitmap.get()), 0,
+                      static_cast<UINT>(height), pixels.data(),
+                      reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) != height)
+            return {};
+        std::set<uint32_t> colours;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* p =
+                    &pixels[static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3];
+                colours.insert(static_cast<uint32_t>(p[0]) | p[1] << 8 | p[2] << 16);
+            }
+        *distinctColours = static_cast<int>(colours.size());
+        if (*distinctColours > 4) break;
+    }
 
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;  // "BM"
