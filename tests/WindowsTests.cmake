@@ -87,3 +87,12 @@ add_test(NAME dll_exports
          COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/c/check_dll.sh
                  $<TARGET_FILE:OrvaneSdk_A06_USB3_Q7> ${CMAKE_SOURCE_DIR}/include/OrvaneSdk.h)
 set_tests_properties(dll_exports PROPERTIES LABELS "api")
+
+# Failing writes: files held without sharing, read-only files and handles, a device that takes
+# no data. They stand in for the Linux tests' /dev/full and file size limit; platform::File's
+# own cases run beside them (its POSIX-only cases are left out by the file itself).
+orvane_add_test(NAME output_write_failure_tests
+                SOURCES output/WriteFailureWin32Test.cpp platform/FileTest.cpp LABELS output)
+
+# The layer rules hold for the cross build's include paths as well.
+add_subdirectory(layers)
