@@ -89,10 +89,9 @@ add_test(NAME dll_exports
 set_tests_properties(dll_exports PROPERTIES LABELS "api")
 
 # Failing writes: files held without sharing, read-only files and handles, a device that takes
-# no data. They stand in for the Linux tests' /dev/full and file size limit; platform::File's
-# own cases run beside them (its POSIX-only cases are left out by the file itself).
+# no data. They stand in for the Linux tests' /dev/full.
 orvane_add_test(NAME output_write_failure_tests
-                SOURCES output/WriteFailureWin32Test.cpp platform/FileTest.cpp LABELS output)
+                SOURCES output/WriteFailureWin32Test.cpp LABELS output)
 
 # The layer rules hold for the cross build's include paths as well.
 add_subdirectory(layers)
