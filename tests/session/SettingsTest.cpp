@@ -27,6 +27,12 @@ using orvane::test::writeSizePreset;
 
 constexpr const char* kCamera0 = orvane::test::kCamera0Key;
 
+// The session's capture window is width x height.
+void expectSize(ORVANE_HANDLE h, int width, int height) {
+    EXPECT_EQ(Orvane_Width(h), width);
+    EXPECT_EQ(Orvane_Height(h), height);
+}
+
 std::string settingsText() {
     std::ifstream in(orvane::platform::registryFilePath());
     std::stringstream s;
@@ -62,16 +68,14 @@ TEST(Settings, AStoredSizeNamingAMissingPresetKeepsTheConstructorGeometry) {
     writeSizePreset(1, 640, 480, 8, 8);
     RegistryKey::open(kCamera0).setDword("Size", 7);
     const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
-    EXPECT_EQ(Orvane_Width(h), 3072);
-    EXPECT_EQ(Orvane_Height(h), 2048);
+    expectSize(h, 3072, 2048);
     Orvane_Release(h);
     {
         RegistryKey camera = RegistryKey::open(kCamera0);
         camera.setDword("Size", 1);
     }
     const ORVANE_HANDLE h2 = Orvane_Initialize(nullptr);
-    EXPECT_EQ(Orvane_Width(h2), 640);
-    EXPECT_EQ(Orvane_Height(h2), 480);
+    expectSize(h2, 640, 480);
     Orvane_Release(h2);
 }
 
@@ -95,8 +99,7 @@ TEST(Settings, CaptureWindowPresetsAreLookedUpUnderTheCamera) {
     writeSizePreset(3, 3000, 100, 200, 0);
     EXPECT_EQ(Orvane_SetCaptureWindow(h, 3000, 100), 1);
     EXPECT_EQ(Orvane_GetLastError(h), 7);
-    EXPECT_EQ(Orvane_Width(h), 3072);
-    EXPECT_EQ(Orvane_Height(h), 2048);
+    expectSize(h, 3072, 2048);
     Orvane_Release(h);
 }
 

@@ -41,6 +41,18 @@ void openFirst(CKelCy3Cam& cam) {
     ASSERT_EQ(cam.PrepareStreaming(), 1);
 }
 
+// A device-to-host control request (0xB0) with a full data area.
+ControlBlock readRequest(uint32_t timeoutMs) {
+    ControlBlock block{};
+    block.header.requestType = 0xC0;
+    block.header.request = 0xB0;
+    block.header.length = sizeof block;
+    block.header.timeoutMs = timeoutMs;
+    block.header.dataOffset = kTransferHeaderBytes;
+    block.header.dataLength = kControlDataBytes;
+    return block;
+}
+
 // Camera "A" behind the scripted driver, with a controller ready for bulk reads.
 class Fx3Frames : public testing::Test {
   protected:
@@ -50,6 +62,15 @@ class Fx3Frames : public testing::Test {
         cam_ = std::make_unique<CKelCy3Cam>();
         openFirst(*cam_);
     }
+    // A direct read of 64 frame bytes on `handle` that must fail without moving a byte.
+    void expectDirectReadFails(DeviceHandle* handle, uint32_t timeoutMs) {
+        uint8_t buffer[64];
+        uint32_t count = 5;
+        EXPECT_FALSE(
+            cam_->DirectBulkReadRaw(handle, true, kEndpointFrames, buffer, 64, timeoutMs, &count));
+        EXPECT_EQ(count, 0u);
+    }
+
     Rig rig_{{scriptedPath(0x30F0, "A")}};
     std::unique_ptr<CKelCy3Cam> cam_;
 };
@@ -131,13 +152,7 @@ TEST(Fx3Registers, AStalledControlRequestFailsAndSaysSo) {
 
     auto handle = cam.OpenByIndex(0, false);
     ASSERT_TRUE(handle);
-    ControlBlock block{};
-    block.header.requestType = 0xC0;
-    block.header.request = 0xB0;
-    block.header.length = sizeof block;
-    block.header.timeoutMs = kControlTimeoutMs;
-    block.header.dataOffset = kTransferHeaderBytes;
-    block.header.dataLength = kControlDataBytes;
+    ControlBlock block = readRequest(kControlTimeoutMs);
     uint32_t data = 0;
     EXPECT_FALSE(cam.ControlTransfer(handle.get(), &block, &data));
     EXPECT_EQ(+block.header.driverStatus1, kStatusUnsuccessful);
@@ -152,13 +167,7 @@ TEST(Fx3Registers, AControlRequestTheDriverNeverEndsIsCancelledAfterItsTimeout) 
     rig.driver->holdControl = true;
     auto handle = cam.OpenByIndex(0, false);
     ASSERT_TRUE(handle);
-    ControlBlock block{};
-    block.header.requestType = 0xC0;
-    block.header.request = 0xB0;
-    block.header.length = sizeof block;
-    block.header.timeoutMs = 10;
-    block.header.dataOffset = kTransferHeaderBytes;
-    block.header.dataLength = kControlDataBytes;
+    ControlBlock block = readRequest(10);
     uint32_t returned = 99;
     EXPECT_EQ(handle->ioControl(kIoctlControlTransfer, &block, sizeof block, &block, sizeof block,
                                 &returned, nullptr),
@@ -215,11 +224,9 @@ TEST_F(Fx3Frames, StalledBulkReadsFail) {
     rig_.driver->queueBulk(std::vector<uint8_t>(256, 1));
     auto handle = cam_->OpenByIndex(0, true);
     ASSERT_TRUE(handle);
+    expectDirectReadFails(handle.get(), 1000);
     uint8_t buffer[64];
-    uint32_t count = 5;
-    EXPECT_FALSE(
-        cam_->DirectBulkReadRaw(handle.get(), true, kEndpointFrames, buffer, 64, 1000, &count));
-    EXPECT_EQ(count, 0u);
+    uint32_t count = 0;
     std::vector<uint8_t> staging(kTransferHeaderBytes + 64);
     EXPECT_FALSE(cam_->BufferedBulkReadRaw(handle.get(), staging.data(), kEndpointFrames, buffer,
                                            64, &count));
@@ -230,11 +237,7 @@ TEST_F(Fx3Frames, AReadThatNeverCompletesIsAbortedThenCancelled) {
     rig_.driver->ignoreAborts = true;  // a driver that does not end the read on abort
     auto handle = cam_->OpenByIndex(0, true);
     ASSERT_TRUE(handle);
-    uint8_t buffer[64];
-    uint32_t count = 5;
-    EXPECT_FALSE(
-        cam_->DirectBulkReadRaw(handle.get(), true, kEndpointFrames, buffer, 64, 20, &count));
-    EXPECT_EQ(count, 0u);
+    expectDirectReadFails(handle.get(), 20);
     EXPECT_EQ(cam_->GetLastSubmissionError(), kErrorIoPending);
 
     const auto aborts = rig_.driver->callsOf(kIoctlAbortPipe);
