@@ -12,6 +12,7 @@
 #include "platform/Registry.h"
 #include "platform/SharedMemory.h"
 #include "platform/TextConv.h"
+#include "support/RegistryValues.h"
 
 namespace {
 
@@ -51,15 +52,11 @@ TEST(Win32Registry, RootOverrideKeepsValuesUnderItAndTheyReadBack) {
 
     RegistryKey again = RegistryKey::open("software\\kelmor\\orvanea063q7sdk\\Camera_00");
     ASSERT_TRUE(again.valid());
-    uint32_t gain = 0;
-    EXPECT_TRUE(again.queryDword("Gain", &gain));
-    EXPECT_EQ(gain, 77u);
-    std::vector<uint8_t> mask;
-    EXPECT_TRUE(again.queryBinary("Mask", &mask));
-    EXPECT_EQ(mask, (std::vector<uint8_t>{1, 2, 3, 0, 255}));
+    EXPECT_EQ(orvane::test::dwordOf(again, "Gain"), 77u);
+    EXPECT_EQ(orvane::test::binaryOf(again, "Mask"), (std::vector<uint8_t>{1, 2, 3, 0, 255}));
     // A DWORD is not read as binary, nor the reverse.
-    EXPECT_FALSE(again.queryBinary("Color", &mask));
-    EXPECT_FALSE(again.queryDword("Mask", &gain));
+    EXPECT_FALSE(orvane::test::binaryOf(again, "Color"));
+    EXPECT_FALSE(orvane::test::dwordOf(again, "Mask"));
     EXPECT_FALSE(RegistryKey::open("Software\\Kelmor\\OrvaneA063Q7Sdk\\Missing").valid());
 
     EXPECT_TRUE(RegistryKey::deleteTree("Software\\Kelmor\\OrvaneA063Q7Sdk"));
