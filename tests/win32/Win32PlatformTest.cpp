@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -62,6 +63,31 @@ TEST(Win32Registry, RootOverrideKeepsValuesUnderItAndTheyReadBack) {
     EXPECT_TRUE(RegistryKey::deleteTree("Software\\Kelmor\\OrvaneA063Q7Sdk"));
     EXPECT_FALSE(RegistryKey::open("Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_00").valid());
     _putenv_s("ORVANE_REGISTRY_ROOT", "");
+}
+
+// Sub-keys and values are listed by name whatever their type, a value name longer than any
+// key name included; a key that is not there lists nothing.
+TEST(Win32Registry, SubKeysAndValuesAreListedByName) {
+    RegistryKey camera = RegistryKey::create("Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_00");
+    ASSERT_TRUE(camera.valid());
+    ASSERT_TRUE(camera.createSubKey("Size_01").valid());
+    ASSERT_TRUE(camera.createSubKey("Size_00").valid());
+    const std::string longName(300, 'v');
+    EXPECT_TRUE(camera.setDword("Color", 1));
+    const uint8_t blob[] = {7};
+    EXPECT_TRUE(camera.setBinary("Mask", blob, sizeof blob));
+    EXPECT_TRUE(camera.setDword(longName, 2));
+
+    std::vector<std::string> keys = camera.subKeyNames();
+    std::vector<std::string> values = camera.valueNames();
+    std::sort(keys.begin(), keys.end());
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(keys, (std::vector<std::string>{"Size_00", "Size_01"}));
+    EXPECT_EQ(values, (std::vector<std::string>{"Color", "Mask", longName}));
+
+    const RegistryKey missing = RegistryKey::open("Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_09");
+    EXPECT_TRUE(missing.subKeyNames().empty());
+    EXPECT_TRUE(missing.valueNames().empty());
 }
 
 TEST(Win32SharedMemory, FirstUserIsToldAndUsersAreCounted) {
