@@ -112,38 +112,28 @@ void sharpen24(benchmark::State& s, bool pool) {
         sharpen(f.out24.view(), space, 5, pool ? &pool2() : nullptr);
     }
 }
-void hueSat24(benchmark::State& s, bool pool) {
+// outBits 24 or 48.
+void hueSat(benchmark::State& s, int outBits, bool pool) {
     Frames& f = frames();
+    CDibImage& out = outBits == 24 ? f.out24 : f.out48;
+    const std::vector<uint8_t>& orig = outBits == 24 ? f.out24Orig : f.out48Orig;
     HueSaturation hs;
     hs.set(40, 30);
     for (auto _ : s) {
-        restore(s, f.out24, f.out24Orig);
-        hs.apply(f.out24.view(), pool ? &pool2() : nullptr);
+        restore(s, out, orig);
+        hs.apply(out.view(), pool ? &pool2() : nullptr);
     }
 }
-void hueSat48(benchmark::State& s, bool pool) {
+// rawBits 8 or 16, with the session's threshold for that depth.
+void hotPixels(benchmark::State& s, int rawBits, bool pool) {
     Frames& f = frames();
-    HueSaturation hs;
-    hs.set(40, 30);
+    CDibImage& raw = rawBits == 8 ? f.raw8 : f.raw16;
+    const std::vector<uint8_t>& orig = rawBits == 8 ? f.raw8Orig : f.raw16Orig;
+    const int threshold = rawBits == 8 ? 30 : 480;
     for (auto _ : s) {
-        restore(s, f.out48, f.out48Orig);
-        hs.apply(f.out48.view(), pool ? &pool2() : nullptr);
-    }
-}
-void hot8(benchmark::State& s, bool pool) {
-    Frames& f = frames();
-    for (auto _ : s) {
-        restore(s, f.raw8, f.raw8Orig);
+        restore(s, raw, orig);
         benchmark::DoNotOptimize(
-            suppressHotPixels(f.raw8.view(), 2, 100, 100, 30, pool ? &pool2() : nullptr));
-    }
-}
-void hot16(benchmark::State& s, bool pool) {
-    Frames& f = frames();
-    for (auto _ : s) {
-        restore(s, f.raw16, f.raw16Orig);
-        benchmark::DoNotOptimize(
-            suppressHotPixels(f.raw16.view(), 2, 100, 100, 480, pool ? &pool2() : nullptr));
+            suppressHotPixels(raw.view(), 2, 100, 100, threshold, pool ? &pool2() : nullptr));
     }
 }
 void whiteBalance8(benchmark::State& s, bool pool) {
@@ -285,14 +275,14 @@ int main(int argc, char** argv) {
     ms(benchmark::RegisterBenchmark("tone24/ours_pool2", tone24, true));
     ms(benchmark::RegisterBenchmark("sharpen24/ours", sharpen24, false));
     ms(benchmark::RegisterBenchmark("sharpen24/ours_pool2", sharpen24, true));
-    ms(benchmark::RegisterBenchmark("huesat24/ours", hueSat24, false));
-    ms(benchmark::RegisterBenchmark("huesat24/ours_pool2", hueSat24, true));
-    ms(benchmark::RegisterBenchmark("huesat48/ours", hueSat48, false));
-    ms(benchmark::RegisterBenchmark("huesat48/ours_pool2", hueSat48, true));
-    ms(benchmark::RegisterBenchmark("hotpixel8/ours", hot8, false));
-    ms(benchmark::RegisterBenchmark("hotpixel8/ours_pool2", hot8, true));
-    ms(benchmark::RegisterBenchmark("hotpixel16/ours", hot16, false));
-    ms(benchmark::RegisterBenchmark("hotpixel16/ours_pool2", hot16, true));
+    ms(benchmark::RegisterBenchmark("huesat24/ours", hueSat, 24, false));
+    ms(benchmark::RegisterBenchmark("huesat24/ours_pool2", hueSat, 24, true));
+    ms(benchmark::RegisterBenchmark("huesat48/ours", hueSat, 48, false));
+    ms(benchmark::RegisterBenchmark("huesat48/ours_pool2", hueSat, 48, true));
+    ms(benchmark::RegisterBenchmark("hotpixel8/ours", hotPixels, 8, false));
+    ms(benchmark::RegisterBenchmark("hotpixel8/ours_pool2", hotPixels, 8, true));
+    ms(benchmark::RegisterBenchmark("hotpixel16/ours", hotPixels, 16, false));
+    ms(benchmark::RegisterBenchmark("hotpixel16/ours_pool2", hotPixels, 16, true));
     ms(benchmark::RegisterBenchmark("whitebalance8/ours", whiteBalance8, false));
     ms(benchmark::RegisterBenchmark("graygains8/ours", grayGains8));
     ms(benchmark::RegisterBenchmark("maskfilter8/ours", maskFilter8));

@@ -14,9 +14,6 @@
 
 namespace orvane::device {
 
-using sensors::CSensorBase;
-using Guard = platform::LockGuard<platform::CriticalSection>;
-
 namespace {
 
 constexpr uint32_t kEndpoint83OptionFlags = 0x10000;

@@ -51,6 +51,11 @@ struct FrameRecord;
 
 namespace orvane::device {
 
+// The names every source of the device object uses: its sensor model and the guard of its
+// critical sections.
+using sensors::CSensorBase;
+using Guard = platform::LockGuard<platform::CriticalSection>;
+
 // USB product IDs with behaviour of their own in this object.
 
 // WaitFrame results.

@@ -8,9 +8,6 @@
 
 namespace orvane::device {
 
-using sensors::CSensorBase;
-using Guard = platform::LockGuard<platform::CriticalSection>;
-
 namespace {
 
 // FPGA registers that follow the geometry and the transfer width.

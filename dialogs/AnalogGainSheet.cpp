@@ -20,35 +20,40 @@ struct GainRow {
     int upDown;
     const char* english;
     const char* japanese;
+    int (COrvaneU3Q7Base::*set)(int);
+    int (COrvaneU3Q7Base::*get)();
 };
 
 // Global gain first, then the four colour gains in record order.
 constexpr GainRow kGainRows[5] = {
     {camera::kGlobalGain, A::kIdGlobalTrackbar, A::kIdGlobalEdit, A::kIdGlobalUpDown, "Global",
-     "グローバル"},
-    {camera::kGreen1, A::kIdGreen1Trackbar, A::kIdGreen1Edit, A::kIdGreen1UpDown, "Green 1",
-     "緑 1"},
-    {camera::kRed, A::kIdRedTrackbar, A::kIdRedEdit, A::kIdRedUpDown, "Red", "赤"},
-    {camera::kBlue, A::kIdBlueTrackbar, A::kIdBlueEdit, A::kIdBlueUpDown, "Blue", "青"},
-    {camera::kGreen2, A::kIdGreen2Trackbar, A::kIdGreen2Edit, A::kIdGreen2UpDown, "Green 2",
-     "緑 2"},
+     "グローバル", &COrvaneU3Q7Base::SetGlobalGain, &COrvaneU3Q7Base::GetGlobalGain},
+    {camera::kGreen1, A::kIdGreen1Trackbar, A::kIdGreen1Edit, A::kIdGreen1UpDown, "Green 1", "緑 1",
+     &COrvaneU3Q7Base::SetColorGainGreen1, &COrvaneU3Q7Base::GetColorGainGreen1},
+    {camera::kRed, A::kIdRedTrackbar, A::kIdRedEdit, A::kIdRedUpDown, "Red", "赤",
+     &COrvaneU3Q7Base::SetColorGainRed, &COrvaneU3Q7Base::GetColorGainRed},
+    {camera::kBlue, A::kIdBlueTrackbar, A::kIdBlueEdit, A::kIdBlueUpDown, "Blue", "青",
+     &COrvaneU3Q7Base::SetColorGainBlue, &COrvaneU3Q7Base::GetColorGainBlue},
+    {camera::kGreen2, A::kIdGreen2Trackbar, A::kIdGreen2Edit, A::kIdGreen2UpDown, "Green 2", "緑 2",
+     &COrvaneU3Q7Base::SetColorGainGreen2, &COrvaneU3Q7Base::GetColorGainGreen2},
 };
 
-int setGain(COrvaneU3Q7Base& d, int index, int value) {
-    switch (index) {
-        case camera::kGlobalGain:
-            return d.SetGlobalGain(value);
-        case camera::kGreen1:
-            return d.SetColorGainGreen1(value);
-        case camera::kRed:
-            return d.SetColorGainRed(value);
-        case camera::kBlue:
-            return d.SetColorGainBlue(value);
-        case camera::kGreen2:
-            return d.SetColorGainGreen2(value);
-        default:
-            return 0;
-    }
+// Check boxes that switch a device setting and its record value together.
+struct SwitchRow {
+    int id;
+    int index;
+    int (COrvaneU3Q7Base::*set)(int);
+};
+constexpr SwitchRow kSwitchRows[] = {
+    {A::kIdMirrorV, camera::kMirrorV, &COrvaneU3Q7Base::SetMirrorV},
+    {A::kIdMirrorH, camera::kMirrorH, &COrvaneU3Q7Base::SetMirrorH},
+    {A::kIdPeltier, camera::kPeltier, &COrvaneU3Q7Base::SetPeltier},
+    {A::kIdShortExposure, camera::kShortExposure, &COrvaneU3Q7Base::SetSwitchA},
+};
+
+// Sends one gain row's value to the device.
+int setGain(COrvaneU3Q7Base& d, const GainRow& r, int value) {
+    return (d.*r.set)(value);
 }
 
 // Integer part of a double, held to the range of int.
@@ -187,7 +192,7 @@ class AnalogGainSheet::GainPage : public Page {
         for (const GainRow& r : kGainRows) {
             const int value = r.index == camera::kGlobalGain ? gain : color;
             write(r.index, value);
-            setGain(d_, r.index, value);
+            setGain(d_, r, value);
         }
         if (timeSupported_) {
             double seconds = 0.0;
@@ -251,15 +256,13 @@ class AnalogGainSheet::GainPage : public Page {
         }
         if (n != Notification::Clicked) return;
         const int on = checked(id) ? 1 : 0;
+        for (const SwitchRow& s : kSwitchRows) {
+            if (id != s.id) continue;
+            (d_.*s.set)(on);
+            write(s.index, on);
+            return;
+        }
         switch (id) {
-            case kIdMirrorV:
-                d_.SetMirrorV(on);
-                write(camera::kMirrorV, on);
-                break;
-            case kIdMirrorH:
-                d_.SetMirrorH(on);
-                write(camera::kMirrorH, on);
-                break;
             case kIdAutoIrisGain:
                 if (on) setChecked(kIdAutoIrisExposure, false);
                 write(camera::kAutoIris, on ? 2 : 0);
@@ -267,14 +270,6 @@ class AnalogGainSheet::GainPage : public Page {
             case kIdAutoIrisExposure:
                 if (on) setChecked(kIdAutoIrisGain, false);
                 write(camera::kAutoIris, on ? 1 : 0);
-                break;
-            case kIdPeltier:
-                d_.SetPeltier(on);
-                write(camera::kPeltier, on);
-                break;
-            case kIdShortExposure:
-                d_.SetSwitchA(on);
-                write(camera::kShortExposure, on);
                 break;
             default:
                 break;
@@ -349,7 +344,7 @@ class AnalogGainSheet::GainPage : public Page {
                 std::clamp(*v, control(r.trackbar).minimum, control(r.trackbar).maximum);
             write(r.index, value);
             movePositions(r.trackbar, r.upDown, value);
-            setGain(d_, r.index, value);
+            setGain(d_, r, value);
             return;
         }
         if (id == kIdExposureEdit) {
@@ -484,27 +479,7 @@ AnalogGainSheet::AnalogGainSheet(device::COrvaneU3Q7Base& device, CameraValues& 
         current = record_;
         seconds = exposureSeconds_;
     }
-    for (const GainRow& r : kGainRows) {
-        switch (r.index) {
-            case camera::kGlobalGain:
-                current[camera::kGlobalGain] = device.GetGlobalGain();
-                break;
-            case camera::kGreen1:
-                current[camera::kGreen1] = device.GetColorGainGreen1();
-                break;
-            case camera::kRed:
-                current[camera::kRed] = device.GetColorGainRed();
-                break;
-            case camera::kBlue:
-                current[camera::kBlue] = device.GetColorGainBlue();
-                break;
-            case camera::kGreen2:
-                current[camera::kGreen2] = device.GetColorGainGreen2();
-                break;
-            default:
-                break;
-        }
-    }
+    for (const GainRow& r : kGainRows) current[static_cast<size_t>(r.index)] = (device.*r.get)();
     current[camera::kExposure] = device.GetExposureTime();
     current[camera::kMirrorV] = device.GetMirrorV();
     current[camera::kMirrorH] = device.GetMirrorH();
@@ -570,7 +545,7 @@ void AnalogGainSheet::cancelled() {
         exposureSeconds_ = savedSeconds_;
     }
     device::COrvaneU3Q7Base& d = device_;
-    for (const GainRow& r : kGainRows) setGain(d, r.index, saved_[static_cast<size_t>(r.index)]);
+    for (const GainRow& r : kGainRows) setGain(d, r, saved_[static_cast<size_t>(r.index)]);
     if (page_->timeSupported_)
         d.SetExposureTimeEx(savedSeconds_);
     else

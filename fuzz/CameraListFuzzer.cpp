@@ -2,21 +2,18 @@
 // sanitizers: a list that parses describes cameras the system can make, and the faults it
 // names stay inside the buffers they corrupt.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "sim/CameraList.h"
+#include "support/Check.h"
 
 using namespace orvane::sim;
 
 namespace {
 
 void check(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "camera list: %s\n", what);
-    std::abort();
+    orvane::fuzz::check(ok, "camera list", what);
 }
 
 }  // namespace

@@ -5,12 +5,11 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "session/ConfigFile.h"
+#include "support/Check.h"
 
 using namespace orvane::session;
 
@@ -19,9 +18,7 @@ namespace {
 std::string g_path;
 
 void check(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "config reader: %s\n", what);
-    std::abort();
+    orvane::fuzz::check(ok, "config reader", what);
 }
 
 }  // namespace

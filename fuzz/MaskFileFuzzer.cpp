@@ -11,13 +11,12 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "output/MaskFile.h"
+#include "support/Check.h"
 
 using namespace orvane;
 using imaging::CDibImage;
@@ -38,9 +37,7 @@ int g_fullChecks = 0;
 constexpr int kFullChecksPerProcess = 64;
 
 void check(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "mask reader: %s\n", what);
-    std::abort();
+    orvane::fuzz::check(ok, "mask reader", what);
 }
 
 }  // namespace

@@ -97,29 +97,29 @@ struct TiffLayout {
     uint16_t samplesPerPixel;
 };
 
+// The layout of each bit count an image can have.
+struct BitCountLayout {
+    int bitCount;
+    TiffLayout layout;
+};
+// clang-format off
+constexpr BitCountLayout kLayouts[] = {
+    {8,  {8,  PHOTOMETRIC_MINISBLACK, 1}},
+    {16, {16, PHOTOMETRIC_MINISBLACK, 1}},
+    {24, {8,  PHOTOMETRIC_RGB,        3}},
+    {32, {8,  PHOTOMETRIC_RGB,        4}},
+    {48, {16, PHOTOMETRIC_RGB,        3}},
+    {64, {16, PHOTOMETRIC_RGB,        4}},
+};
+// clang-format on
+
 bool tiffLayout(int bitCount, TiffLayout& out) {
-    switch (bitCount) {
-        case 8:
-            out = {8, PHOTOMETRIC_MINISBLACK, 1};
+    for (const BitCountLayout& l : kLayouts)
+        if (l.bitCount == bitCount) {
+            out = l.layout;
             return true;
-        case 16:
-            out = {16, PHOTOMETRIC_MINISBLACK, 1};
-            return true;
-        case 24:
-            out = {8, PHOTOMETRIC_RGB, 3};
-            return true;
-        case 32:
-            out = {8, PHOTOMETRIC_RGB, 4};
-            return true;
-        case 48:
-            out = {16, PHOTOMETRIC_RGB, 3};
-            return true;
-        case 64:
-            out = {16, PHOTOMETRIC_RGB, 4};
-            return true;
-        default:
-            return false;
-    }
+        }
+    return false;
 }
 
 // Packs picture row y without the image's row padding (a TIFF strip has none, and a reader

@@ -78,13 +78,7 @@ int COrvane::Initialize(WindowHandle window) {
     if (sdk_->CountCameras(kServedProductId) == 1) SetDeviceNumberLocked(0);
 
     LoadDeviceSettings();
-    settings::CameraValues values{colorIndex_.load(), subSample_.load(), waitTime_.load(),
-                                  clock_.load()};
-    settings::LoadCameraValues(deviceNumber_, values);
-    colorIndex_.store(values.colorIndex);
-    subSample_.store(values.subSample);
-    waitTime_.store(values.waitTime);
-    clock_ = values.clock;
+    LoadStoredCameraValues(deviceNumber_);
     return 1;
 }
 
@@ -110,6 +104,17 @@ void COrvane::LoadDeviceSettings() {
     settings::LoadGain(number, camera_, defaults);
     settings::LoadFilter(number, image_);
     settings::LoadGray(number, image_);
+}
+
+settings::CameraValues COrvane::LoadStoredCameraValues(int number) {
+    settings::CameraValues values{colorIndex_.load(), subSample_.load(), waitTime_.load(),
+                                  clock_.load()};
+    settings::LoadCameraValues(number, values);
+    colorIndex_.store(values.colorIndex);
+    subSample_.store(values.subSample);
+    waitTime_.store(values.waitTime);
+    clock_.store(values.clock);
+    return values;
 }
 
 void COrvane::SaveDeviceSettings() {

@@ -26,15 +26,18 @@
 #include "imaging/MaskFilters.h"
 #include "output/CAviWriter.h"
 #include "platform/MessageWindow.h"
+#include "platform/PreviewWindow.h"
 #include "platform/Sync.h"
 #include "platform/Thread.h"
 #include "platform/WorkerPool.h"
-#include "platform/PreviewWindow.h"
 #include "session/ConfigFile.h"
 #include "session/ErrorHistory.h"
 
 namespace orvane::device {
 class COrvaneUSB3Q7SimpleSdk;
+}
+namespace orvane::session::settings {
+struct CameraValues;
 }
 namespace orvane::dialogs {
 class ImageFilterSheet;
@@ -269,6 +272,9 @@ class COrvane {
     // The settings loaders and savers of the current device number.
     void LoadDeviceSettings();
     void SaveDeviceSettings();
+    // Takes the stream-format values stored for camera `number` (colour, subsampling, wait
+    // time, clock) over, the current ones standing for what is not stored; returns them.
+    settings::CameraValues LoadStoredCameraValues(int number);
     // Validates a capture geometry the way acquisition does before it starts.
     static bool GeometryValid(const CaptureGeometry& g, int subSample);
     // Acquisition (Acquisition.cpp). The *Locked forms are the operations of the same name

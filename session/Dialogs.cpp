@@ -43,13 +43,7 @@ int COrvane::SetCameraDlg(WindowHandle parent) {
     }
     if (result == dialogs::kResultOk) {
         const int number = deviceNumber_.load();
-        settings::CameraValues values{colorIndex_.load(), subSample_.load(), waitTime_.load(),
-                                      clock_.load()};
-        settings::LoadCameraValues(number, values);
-        colorIndex_.store(values.colorIndex);
-        subSample_.store(values.subSample);
-        waitTime_.store(values.waitTime);
-        clock_.store(values.clock);
+        const settings::CameraValues values = LoadStoredCameraValues(number);
         CaptureGeometry g = geometry();
         settings::LoadGeometry(number, g);
         // A window acquisition would refuse is not taken over, as SetCaptureWindowEx does

@@ -18,47 +18,33 @@ using transport::TransferHeader;
 namespace {
 
 // An open virtual device path.
-class VirtualHandle final : public DeviceHandle {
+class VirtualHandle final : public DriverSideHandle {
   public:
     VirtualHandle(std::shared_ptr<VirtualCamera> camera, bool overlapped)
-        : camera_(std::move(camera)), overlapped_(overlapped) {}
-
-    uint32_t ioControl(uint32_t code, void* in, uint32_t inLength, void* out, uint32_t outLength,
-                       uint32_t* returned, const std::shared_ptr<IoCompletion>& io) override {
-        if (returned != nullptr) *returned = 0;
-        const ReplyChannel reply(returned, overlapped_ ? io : nullptr);
-        if (!camera_->plugged()) return reply(kErrorDeviceNotConnected, 0);
-        const DriverRequest r = decodeDriverRequest(code, in, inLength, out, outLength);
-        switch (r.kind) {
-            case DriverRequestKind::Control: {
-                const int n = camera_->control(r.setup.requestType, r.setup.request, r.setup.value,
-                                               r.setup.index, r.data, r.length);
-                return reply(finishControl(r, n));
-            }
-            case DriverRequestKind::BulkRead:
-                return bulk(r, reply, returned);
-            case DriverRequestKind::AbortPipe:
-                camera_->abortPipe(r.endpoint);
-                return reply(kErrorSuccess, 0);
-            case DriverRequestKind::ResetPipe:
-                camera_->resetPipe(r.endpoint);
-                return reply(kErrorSuccess, 0);
-            case DriverRequestKind::ResetPort:
-                camera_->resetPort();
-                return reply(kErrorSuccess, 0);
-            case DriverRequestKind::GetSpeed: {
-                const uint32_t code4 = camera_->speedCode();
-                std::memcpy(r.speedOut, &code4, 4);
-                return reply(kErrorSuccess, 4);
-            }
-            case DriverRequestKind::Invalid:
-                break;
-        }
-        return reply(kErrorInvalidParameter, 0);
-    }
+        : DriverSideHandle(overlapped), camera_(std::move(camera)) {}
 
   private:
-    uint32_t bulk(const DriverRequest& r, const ReplyChannel& reply, uint32_t* returned) {
+    bool present() const override { return camera_->plugged(); }
+    DriverReply control(const DriverRequest& r) override {
+        const int n = camera_->control(r.setup.requestType, r.setup.request, r.setup.value,
+                                       r.setup.index, r.data, r.length);
+        return finishControl(r, n);
+    }
+    uint32_t abortPipe(uint8_t endpoint) override {
+        camera_->abortPipe(endpoint);
+        return kErrorSuccess;
+    }
+    uint32_t resetPipe(uint8_t endpoint) override {
+        camera_->resetPipe(endpoint);
+        return kErrorSuccess;
+    }
+    uint32_t resetPort() override {
+        camera_->resetPort();
+        return kErrorSuccess;
+    }
+    uint32_t speedCode() override { return camera_->speedCode(); }
+
+    uint32_t bulk(const DriverRequest& r, const ReplyChannel& reply, uint32_t* returned) override {
         const std::shared_ptr<IoCompletion>& ov = reply.overlapped();
         // Without an overlapped completion the request finishes before this returns, so a
         // completion on the stack will do.
@@ -75,12 +61,7 @@ class VirtualHandle final : public DeviceHandle {
                                         markTransferFailed(statusHeader, e);
                                         io->complete(e, e == kErrorSuccess ? n + extra : 0);
                                     });
-        if (error == kErrorIoPending) {
-            if (ov) return kErrorIoPending;
-            io->wait(kInfiniteWait);
-            if (returned != nullptr) *returned = io->bytes();
-            return io->error();
-        }
+        if (error == kErrorIoPending) return awaitPending(reply, *io, returned);
         markTransferFailed(statusHeader, error);
         const uint32_t total = error == kErrorSuccess ? bulkReplyBytes(r, bytes) : 0;
         if (returned != nullptr) *returned = total;
@@ -89,7 +70,6 @@ class VirtualHandle final : public DeviceHandle {
     }
 
     std::shared_ptr<VirtualCamera> camera_;
-    const bool overlapped_;
 };
 
 }  // namespace

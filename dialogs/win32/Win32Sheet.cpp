@@ -19,6 +19,7 @@
 
 #include "dialogs/SheetDisplay.h"
 #include "dialogs/win32/SheetTemplates.h"
+#include "platform/win32/GdiObject.h"
 
 namespace orvane::dialogs {
 namespace win32 {
@@ -82,20 +83,6 @@ HWND windowFromNative(unsigned long native) {
     return IsWindow(hwnd) ? hwnd : nullptr;
 }
 
-class SolidBrush {
-  public:
-    explicit SolidBrush(COLORREF colour) : brush_(CreateSolidBrush(colour)) {}
-    ~SolidBrush() {
-        if (brush_ != nullptr) DeleteObject(brush_);
-    }
-    SolidBrush(const SolidBrush&) = delete;
-    SolidBrush& operator=(const SolidBrush&) = delete;
-    HBRUSH get() const { return brush_; }
-
-  private:
-    HBRUSH brush_;
-};
-
 // What was last drawn of the state that is costly to compare with the control itself.
 struct Drawn {
     bool rangeKnown = false;
@@ -111,7 +98,7 @@ class SheetWindow {
         : sheet_(sheet),
           options_(options),
           templates_(templates),
-          faceBrush_(GetSysColor(COLOR_BTNFACE)),
+          faceBrush_(CreateSolidBrush(GetSysColor(COLOR_BTNFACE))),
           drawn_(static_cast<size_t>(sheet.pageCount())) {
         for (int i = 0; i < sheet.pageCount(); ++i) pageContexts_.push_back({this, i});
     }
@@ -457,7 +444,7 @@ class SheetWindow {
     const SheetDisplayOptions& options_;
     const SheetTemplates templates_;
     const HINSTANCE module_ = ownModule();
-    SolidBrush faceBrush_;                     // the tab items' background
+    platform::GdiObject<HBRUSH> faceBrush_;    // the tab items' background
     std::vector<PageContext> pageContexts_;    // fixed before any page exists
     std::vector<std::map<int, Drawn>> drawn_;  // per page, per control
     std::vector<std::wstring> tabCaptions_;

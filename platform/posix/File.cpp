@@ -27,6 +27,17 @@ bool offsetFits(uint64_t offset, size_t bytes) {
     return offset <= kMaxOffset && bytes <= kMaxOffset - offset;
 }
 
+// Runs a read or write call again while a signal interrupts it; its byte count, or -1 with
+// errno as the call left it.
+template <typename Call>
+ssize_t untilNotInterrupted(Call call) {
+    ssize_t n = 0;
+    do {
+        n = call();
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
 }  // namespace
 
 std::string errnoText(int errnoValue) {
@@ -103,33 +114,26 @@ int64_t File::size() const {
 
 int64_t File::read(void* out, size_t bytes) {
     if (fd_ < 0) return fail(EBADF), -1;
-    for (;;) {
-        const ssize_t n = ::read(fd_, out, clampRequest(bytes));
-        if (n >= 0) return n;
-        if (errno != EINTR) return fail(), -1;
-    }
+    const ssize_t n = untilNotInterrupted([&] { return ::read(fd_, out, clampRequest(bytes)); });
+    return n >= 0 ? n : (fail(), -1);
 }
 
 int64_t File::readAt(uint64_t offset, void* out, size_t bytes) {
     if (fd_ < 0) return fail(EBADF), -1;
     bytes = clampRequest(bytes);
     if (!offsetFits(offset, bytes)) return fail(EOVERFLOW), -1;
-    for (;;) {
-        const ssize_t n = ::pread(fd_, out, bytes, static_cast<off_t>(offset));
-        if (n >= 0) return n;
-        if (errno != EINTR) return fail(), -1;
-    }
+    const ssize_t n =
+        untilNotInterrupted([&] { return ::pread(fd_, out, bytes, static_cast<off_t>(offset)); });
+    return n >= 0 ? n : (fail(), -1);
 }
 
 int64_t File::writeAt(uint64_t offset, const void* data, size_t bytes) {
     if (fd_ < 0) return fail(EBADF), -1;
     bytes = clampRequest(bytes);
     if (!offsetFits(offset, bytes)) return fail(EFBIG), -1;
-    for (;;) {
-        const ssize_t n = ::pwrite(fd_, data, bytes, static_cast<off_t>(offset));
-        if (n >= 0) return n;
-        if (errno != EINTR) return fail(), -1;
-    }
+    const ssize_t n =
+        untilNotInterrupted([&] { return ::pwrite(fd_, data, bytes, static_cast<off_t>(offset)); });
+    return n >= 0 ? n : (fail(), -1);
 }
 
 int64_t File::writeAt2(uint64_t offset, const void* a, size_t aBytes, const void* b,
@@ -138,11 +142,9 @@ int64_t File::writeAt2(uint64_t offset, const void* a, size_t aBytes, const void
     if (aBytes > kMaxRequest || bBytes > kMaxRequest - aBytes) return writeAt(offset, a, aBytes);
     if (!offsetFits(offset, aBytes + bBytes)) return fail(EFBIG), -1;
     iovec iov[2] = {{const_cast<void*>(a), aBytes}, {const_cast<void*>(b), bBytes}};
-    for (;;) {
-        const ssize_t n = ::pwritev(fd_, iov, 2, static_cast<off_t>(offset));
-        if (n >= 0) return n;
-        if (errno != EINTR) return fail(), -1;
-    }
+    const ssize_t n =
+        untilNotInterrupted([&] { return ::pwritev(fd_, iov, 2, static_cast<off_t>(offset)); });
+    return n >= 0 ? n : (fail(), -1);
 }
 
 bool File::setSize(uint64_t length) {

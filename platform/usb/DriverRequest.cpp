@@ -111,4 +111,41 @@ void markTransferFailed(TransferHeader* statusHeader, uint32_t error) {
         error == kErrorOperationAborted ? kUsbdStatusCanceled : kUsbdStatusStall;
 }
 
+uint32_t DriverSideHandle::ioControl(uint32_t code, void* in, uint32_t inLength, void* out,
+                                     uint32_t outLength, uint32_t* returned,
+                                     const std::shared_ptr<IoCompletion>& io) {
+    if (returned != nullptr) *returned = 0;
+    const ReplyChannel reply(returned, overlapped_ ? io : nullptr);
+    if (!present()) return reply(kErrorDeviceNotConnected, 0);
+    const DriverRequest r = decodeDriverRequest(code, in, inLength, out, outLength);
+    switch (r.kind) {
+        case DriverRequestKind::Control:
+            return reply(control(r));
+        case DriverRequestKind::BulkRead:
+            return bulk(r, reply, returned);
+        case DriverRequestKind::AbortPipe:
+            return reply(abortPipe(r.endpoint), 0);
+        case DriverRequestKind::ResetPipe:
+            return reply(resetPipe(r.endpoint), 0);
+        case DriverRequestKind::ResetPort:
+            return reply(resetPort(), 0);
+        case DriverRequestKind::GetSpeed: {
+            const uint32_t speed = speedCode();
+            std::memcpy(r.speedOut, &speed, 4);
+            return reply(kErrorSuccess, 4);
+        }
+        case DriverRequestKind::Invalid:
+            break;
+    }
+    return reply(kErrorInvalidParameter, 0);
+}
+
+uint32_t DriverSideHandle::awaitPending(const ReplyChannel& reply, IoCompletion& io,
+                                        uint32_t* returned) {
+    if (reply.overlapped()) return kErrorIoPending;
+    io.wait(kInfiniteWait);
+    if (returned != nullptr) *returned = io.bytes();
+    return io.error();
+}
+
 }  // namespace orvane::platform::usb

@@ -100,4 +100,37 @@ class ReplyChannel {
     std::shared_ptr<IoCompletion> overlapped_;
 };
 
+// A device handle that plays the driver: ioControl decodes the request, refuses what does not
+// decode and hands the rest to the operations below, so that every driver side answers the
+// same request kinds in the same way.
+class DriverSideHandle : public DeviceHandle {
+  public:
+    explicit DriverSideHandle(bool overlapped) : overlapped_(overlapped) {}
+
+    uint32_t ioControl(uint32_t code, void* in, uint32_t inLength, void* out, uint32_t outLength,
+                       uint32_t* returned, const std::shared_ptr<IoCompletion>& io) final;
+
+  protected:
+    // False once the device is gone: every request then fails without being decoded.
+    virtual bool present() const { return true; }
+    // A control request; the reply comes from finishControl.
+    virtual DriverReply control(const DriverRequest& r) = 0;
+    // A bulk read, answered through `reply` when it finishes at once; `returned` is the
+    // caller's count, for a read that had to be waited for.
+    virtual uint32_t bulk(const DriverRequest& r, const ReplyChannel& reply,
+                          uint32_t* returned) = 0;
+    // The error codes of the pipe and port requests.
+    virtual uint32_t abortPipe(uint8_t endpoint) = 0;
+    virtual uint32_t resetPipe(uint8_t endpoint) = 0;
+    virtual uint32_t resetPort() = 0;
+    virtual uint32_t speedCode() = 0;
+
+    // The end of a bulk read that is still pending: an overlapped caller is told so and
+    // learns of the end through its completion; any other caller waits for `io` here.
+    static uint32_t awaitPending(const ReplyChannel& reply, IoCompletion& io, uint32_t* returned);
+
+  private:
+    const bool overlapped_;
+};
+
 }  // namespace orvane::platform::usb

@@ -235,49 +235,34 @@ class OpenDevice {
     std::set<libusb_transfer*> pending_ ORVANE_GUARDED_BY(mutex_);
 };
 
-class LibusbHandle final : public DeviceHandle {
+class LibusbHandle final : public DriverSideHandle {
   public:
     LibusbHandle(std::shared_ptr<OpenDevice> device, bool overlapped)
-        : device_(std::move(device)), overlapped_(overlapped) {}
-
-    uint32_t ioControl(uint32_t code, void* in, uint32_t inLength, void* out, uint32_t outLength,
-                       uint32_t* returned, const std::shared_ptr<IoCompletion>& io) override {
-        if (returned != nullptr) *returned = 0;
-        const ReplyChannel reply(returned, overlapped_ ? io : nullptr);
-        const DriverRequest r = decodeDriverRequest(code, in, inLength, out, outLength);
-        switch (r.kind) {
-            case DriverRequestKind::Control: {
-                const int rc = libusb_control_transfer(
-                    device_->get(), r.setup.requestType, r.setup.request, r.setup.value,
-                    r.setup.index, r.data, static_cast<uint16_t>(r.length), r.setup.timeoutMs);
-                DriverReply answer = finishControl(r, rc < 0 ? -1 : rc);
-                if (rc < 0) answer.error = mapError(rc);
-                return reply(answer);
-            }
-            case DriverRequestKind::BulkRead:
-                return bulk(r, reply, returned);
-            case DriverRequestKind::AbortPipe:
-                device_->cancelAll(r.endpoint);
-                return reply(kErrorSuccess, 0);
-            case DriverRequestKind::ResetPipe:
-                return reply(mapError(libusb_clear_halt(device_->get(), r.endpoint)), 0);
-            case DriverRequestKind::ResetPort:
-                return reply(mapError(libusb_reset_device(device_->get())), 0);
-            case DriverRequestKind::GetSpeed: {
-                const int speed = libusb_get_device_speed(libusb_get_device(device_->get()));
-                const uint32_t speedCode =
-                    speed >= LIBUSB_SPEED_SUPER ? kSpeedSuper : static_cast<uint32_t>(speed);
-                std::memcpy(r.speedOut, &speedCode, 4);
-                return reply(kErrorSuccess, 4);
-            }
-            case DriverRequestKind::Invalid:
-                break;
-        }
-        return reply(kErrorInvalidParameter, 0);
-    }
+        : DriverSideHandle(overlapped), device_(std::move(device)) {}
 
   private:
-    uint32_t bulk(const DriverRequest& r, const ReplyChannel& reply, uint32_t* returned) {
+    DriverReply control(const DriverRequest& r) override {
+        const int rc = libusb_control_transfer(device_->get(), r.setup.requestType, r.setup.request,
+                                               r.setup.value, r.setup.index, r.data,
+                                               static_cast<uint16_t>(r.length), r.setup.timeoutMs);
+        DriverReply answer = finishControl(r, rc < 0 ? -1 : rc);
+        if (rc < 0) answer.error = mapError(rc);
+        return answer;
+    }
+    uint32_t abortPipe(uint8_t endpoint) override {
+        device_->cancelAll(endpoint);
+        return kErrorSuccess;
+    }
+    uint32_t resetPipe(uint8_t endpoint) override {
+        return mapError(libusb_clear_halt(device_->get(), endpoint));
+    }
+    uint32_t resetPort() override { return mapError(libusb_reset_device(device_->get())); }
+    uint32_t speedCode() override {
+        const int speed = libusb_get_device_speed(libusb_get_device(device_->get()));
+        return speed >= LIBUSB_SPEED_SUPER ? kSpeedSuper : static_cast<uint32_t>(speed);
+    }
+
+    uint32_t bulk(const DriverRequest& r, const ReplyChannel& reply, uint32_t* returned) override {
         const std::shared_ptr<IoCompletion>& ov = reply.overlapped();
         std::shared_ptr<IoCompletion> io = ov ? ov : std::make_shared<IoCompletion>();
         const uint32_t error =
@@ -286,14 +271,10 @@ class LibusbHandle final : public DeviceHandle {
             io->complete(error, 0);
             return error;
         }
-        if (ov) return kErrorIoPending;
-        io->wait(kInfiniteWait);
-        if (returned != nullptr) *returned = io->bytes();
-        return io->error();
+        return awaitPending(reply, *io, returned);
     }
 
     std::shared_ptr<OpenDevice> device_;
-    const bool overlapped_;
 };
 
 class LibusbBackend final : public DriverBackend {

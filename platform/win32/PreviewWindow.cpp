@@ -34,6 +34,7 @@
 #include <cstring>
 
 #include "platform/Log.h"
+#include "platform/win32/GdiObject.h"
 
 namespace orvane::platform {
 namespace {
@@ -130,31 +131,20 @@ class DibSurface {
     int width_ = 0, height_ = 0, bytesPerPixel_ = 0, stride_ = 0;
 };
 
-// The 256 grays as a logical palette, for displays that draw through one.
-class GrayPalette {
-  public:
-    GrayPalette() {
-        struct {
-            WORD version;
-            WORD count;
-            PALETTEENTRY entries[256];
-        } log{0x300, 256, {}};
-        for (int i = 0; i < 256; ++i) {
-            const auto v = static_cast<BYTE>(i);
-            log.entries[i] = PALETTEENTRY{v, v, v, 0};
-        }
-        palette_ = CreatePalette(reinterpret_cast<const LOGPALETTE*>(&log));
+// The 256 grays as a logical palette, for displays that draw through one (null when it
+// cannot be made).
+HPALETTE createGrayPalette() {
+    struct {
+        WORD version;
+        WORD count;
+        PALETTEENTRY entries[256];
+    } log{0x300, 256, {}};
+    for (int i = 0; i < 256; ++i) {
+        const auto v = static_cast<BYTE>(i);
+        log.entries[i] = PALETTEENTRY{v, v, v, 0};
     }
-    ~GrayPalette() {
-        if (palette_ != nullptr) DeleteObject(palette_);
-    }
-    GrayPalette(const GrayPalette&) = delete;
-    GrayPalette& operator=(const GrayPalette&) = delete;
-    HPALETTE get() const { return palette_; }
-
-  private:
-    HPALETTE palette_ = nullptr;
-};
+    return CreatePalette(reinterpret_cast<const LOGPALETTE*>(&log));
+}
 
 // Waits for a kernel object while running the messages other threads send to this one, so
 // that a child's creation or destruction (which sends to the parent's thread, often this one)
@@ -188,7 +178,7 @@ struct PreviewWindow::Impl {
     DWORD threadId = 0;
     // Drawing state, used only by the drawing thread.
     DibSurface surface;
-    GrayPalette grays;
+    GdiObject<HPALETTE> grays{createGrayPalette()};
 
     static DWORD WINAPI threadMain(void* self);
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace orvane::platform {
 namespace {
@@ -51,6 +52,22 @@ class OpenKey {
   private:
     HKEY key_ = nullptr;
 };
+
+// The names `enumerate` (RegEnumKeyExA or RegEnumValueA) lists under `key`, in its order;
+// Longest is the longest name the registry allows for them.
+template <size_t Longest, typename Enumerate>
+std::vector<std::string> namesOf(HKEY key, Enumerate enumerate) {
+    std::vector<std::string> names;
+    if (key == nullptr) return names;
+    char name[Longest];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        if (enumerate(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
 
 std::string join(const std::string& parent, std::string_view name) {
     return parent + "\\" + std::string(name);
@@ -153,35 +170,15 @@ bool RegistryKey::deleteValue(std::string_view name) {
 }
 
 std::vector<std::string> RegistryKey::subKeyNames() const {
-    std::vector<std::string> names;
-    if (!valid()) return names;
+    if (!valid()) return {};
     OpenKey key(path_, KEY_ENUMERATE_SUB_KEYS, false);
-    if (key.get() == nullptr) return names;
-    char name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, length);
-    }
-    return names;
+    return namesOf<256>(key.get(), RegEnumKeyExA);
 }
 
 std::vector<std::string> RegistryKey::valueNames() const {
-    std::vector<std::string> names;
-    if (!valid()) return names;
+    if (!valid()) return {};
     OpenKey key(path_, KEY_QUERY_VALUE, false);
-    if (key.get() == nullptr) return names;
-    char name[16384];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = sizeof name;
-        if (RegEnumValueA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, length);
-    }
-    return names;
+    return namesOf<16384>(key.get(), RegEnumValueA);
 }
 
 bool RegistryKey::flush() {

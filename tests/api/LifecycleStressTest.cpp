@@ -24,6 +24,7 @@
 #include "OrvaneSdk.h"
 #include "platform/Registry.h"
 #include "sim/VirtualCameraSystem.h"
+#include "support/SizePreset.h"
 #include "support/TestEnv.h"
 
 namespace {
@@ -57,17 +58,8 @@ constexpr size_t kFrame24 = size_t{kW} * 3 * kH;
 // Stores a kW x kH size preset as the one camera 0's sessions start with. The window is one
 // the sensor takes as it is (columns in fours, lines in pairs, at the origin).
 void storeWindowPreset() {
-    orvane::platform::RegistryKey camera =
-        orvane::platform::RegistryKey::create("Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_00");
-    orvane::platform::RegistryKey size = camera.createSubKey("Size_01");
-    size.setDword("TH", 3072);
-    size.setDword("TV", 2048);
-    size.setDword("EH", static_cast<uint32_t>(kW));
-    size.setDword("EV", static_cast<uint32_t>(kH));
-    size.setDword("EHS", 0);
-    size.setDword("EVS", 0);
-    size.setDword("Buf", 4);
-    camera.setDword("Size", 1);
+    orvane::test::writeSizePreset(1, kW, kH);
+    orvane::platform::RegistryKey::open(orvane::test::kCamera0Key).setDword("Size", 1);
 }
 
 // Aborts the process when the test has not finished in time: a deadlock must not pass as

@@ -101,6 +101,7 @@ class ErrorTests(CliCase):
             (("--device", "x", "info"), "--device needs a camera number"),
             (("--bogus", "list"), "unknown option '--bogus'"),
             ((FAST, "snapshot"), "snapshot needs -o FILE"),
+            ((FAST, "record", "--ms", "100"), "record needs -o FILE.avi"),
             ((FAST, "snapshot", "-o", "x", "--format", "gif"), "unknown format 'gif'"),
             ((FAST, "snapshot", "-o"), "-o needs a value"),
             ((FAST, "stream", "--seconds", "soon"), "--seconds needs a positive number"),

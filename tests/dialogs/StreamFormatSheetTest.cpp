@@ -8,6 +8,7 @@
 #include "dialogs/SettingsKeys.h"
 #include "dialogs/StreamFormatSheet.h"
 #include "platform/Registry.h"
+#include "support/RegistryValues.h"
 #include "support/ScopedEnv.h"
 
 namespace {
@@ -31,9 +32,7 @@ void storeValue(const char* name, uint32_t value) {
 }
 
 std::optional<uint32_t> stored(const std::string& path, const char* name) {
-    uint32_t v = 0;
-    if (!RegistryKey::open(path).queryDword(name, &v)) return std::nullopt;
-    return v;
+    return orvane::test::dwordOf(RegistryKey::open(path), name);
 }
 std::optional<uint32_t> storedCamera(const char* name) {
     return stored(kCamera, name);

@@ -59,18 +59,7 @@ TEST_F(SheetOnScreen, ImageSheetChangesReachTheSessionLiveAndTheSettingsFileOnOk
     });
     EXPECT_EQ(Orvane_SetImageDlg(handle_, nullptr), 1);
     EXPECT_TRUE(script.ran());
-    EXPECT_EQ(filter(ORVANE_FILTER_BRIGHTNESS), 40);
-    EXPECT_EQ(filter(ORVANE_FILTER_CONTRAST), -12);
-    EXPECT_EQ(filter(ORVANE_FILTER_GAMMA), 101);
-    EXPECT_EQ(filter(ORVANE_FILTER_BAYER_MODE), 1);
-
-    release();
-    orvane::session::ImageSettings stored;
-    ASSERT_EQ(settings::LoadFilter(0, stored), 1);
-    EXPECT_EQ(stored[0], 40);
-    EXPECT_EQ(stored[1], -12);
-    EXPECT_EQ(stored[8], 101);
-    EXPECT_EQ(stored[9], 1);
+    expectImageChangesKept();
 }
 
 TEST_F(SheetOnScreen, ImageSheetCancelAndClosingTheWindowPutTheSettingsBack) {
@@ -90,8 +79,7 @@ TEST_F(SheetOnScreen, ImageSheetCancelAndClosingTheWindowPutTheSettingsBack) {
         });
         EXPECT_EQ(Orvane_SetImageDlg(handle_, nullptr), 1) << closeWindow;
         EXPECT_TRUE(script.ran());
-        EXPECT_EQ(filter(ORVANE_FILTER_SATURATION), 7) << closeWindow;
-        EXPECT_EQ(filter(ORVANE_FILTER_BAYER_GAIN_RED), 100) << closeWindow;
+        expectImageChangesUndone(closeWindow);
     }
 }
 
@@ -168,14 +156,7 @@ TEST_F(SheetOnScreen, AnalogSheetDrivesTheDeviceAndOkKeepsTheChanges) {
     });
     EXPECT_EQ(Orvane_SetAnalogDlg(handle_, nullptr), 1);
     EXPECT_TRUE(script.ran());
-    EXPECT_EQ(globalGain(), raised);
-    EXPECT_EQ(Orvane_GetMirrorV(handle_), 1);
-
-    release();
-    orvane::session::CameraSettings stored;
-    settings::LoadGain(0, stored, settings::AnalogDefaults{});
-    EXPECT_EQ(stored[0], raised);
-    EXPECT_EQ(stored[6], 1);
+    expectAnalogChangesKept(raised);
 }
 
 // The automatic iris on the pipeline thread changes the gain; the open sheet follows it.
@@ -216,8 +197,7 @@ TEST_F(SheetOnScreen, AnalogSheetCancelPutsTheDeviceBack) {
     });
     EXPECT_EQ(Orvane_SetAnalogDlg(handle_, nullptr), 1);
     EXPECT_TRUE(script.ran());
-    EXPECT_EQ(globalGain(), before);
-    EXPECT_EQ(Orvane_GetMirrorH(handle_), 0);
+    expectAnalogChangesUndone(before);
 }
 
 TEST_F(SheetOnScreen, StreamFormatSheetPausesAcquisitionAndAppliesWhatWasConfirmed) {
@@ -257,16 +237,7 @@ TEST_F(SheetOnScreen, StreamFormatSheetPausesAcquisitionAndAppliesWhatWasConfirm
     EXPECT_EQ(Orvane_Capture(handle_), 0);
     EXPECT_EQ(Orvane_GetLastError(handle_), ORVANE_ERR_STATE);
     EXPECT_EQ(Orvane_StopPreview(handle_), 1);
-
-    bool rootExists = false;
-    const auto presets = settings::ReadPresets(0, &rootExists);
-    ASSERT_FALSE(presets.empty());
-    EXPECT_EQ(presets.back().geometry.width, 3072);
-    settings::CameraValues values{-1, -1, -1, -1};
-    ASSERT_EQ(settings::LoadCameraValues(0, values), 1);
-    EXPECT_EQ(values.colorIndex, 2);
-    EXPECT_EQ(values.waitTime, 25);
-    EXPECT_EQ(values.clock, 2);
+    expectStreamFormatStored();
 }
 
 TEST_F(SheetOnScreen, StreamFormatSheetCancelStoresAndAppliesNothing) {
@@ -280,12 +251,7 @@ TEST_F(SheetOnScreen, StreamFormatSheetCancelStoresAndAppliesNothing) {
     });
     EXPECT_EQ(Orvane_SetCameraDlg(handle_, nullptr), 1);
     EXPECT_TRUE(script.ran());
-    EXPECT_EQ(Orvane_GetColorMode(handle_), 32);
-    EXPECT_NE(Orvane_GetWaitTime(handle_), 77);
-    settings::CameraValues after{-1, -1, -1, -1};
-    settings::LoadCameraValues(0, after);
-    EXPECT_EQ(after.colorIndex, before.colorIndex);
-    EXPECT_EQ(after.waitTime, before.waitTime);
+    expectStreamFormatUnchanged(before);
 }
 
 TEST_F(SheetOnScreen, SheetStaysAboveTheParentWindowItIsGiven) {

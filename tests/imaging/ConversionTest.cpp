@@ -45,31 +45,36 @@ void expectConversion(const Case& c, int w, int h, std::mt19937& rng) {
 }
 
 TEST(Conversions, EveryPixelConversionMatchesItsRule) {
+    // Rules that several conversions share: blue-green-red copied, red and blue exchanged,
+    // the high bytes of 16-bit samples, and 12 significant bits of 16-bit samples.
     auto copy3 = [](uint8_t* d, const uint8_t* s) { std::memcpy(d, s, 3); };
+    auto swapRedBlue = [](uint8_t* d, const uint8_t* s) {
+        d[0] = s[2];
+        d[1] = s[1];
+        d[2] = s[0];
+    };
+    auto high16 = [](uint8_t* d, const uint8_t* s) { d[0] = s[1]; };
+    auto high48 = [](uint8_t* d, const uint8_t* s) {
+        d[0] = s[1];
+        d[1] = s[3];
+        d[2] = s[5];
+    };
+    auto bits12 = [](uint8_t* d, const uint8_t* s) {
+        for (int c = 0; c < 3; ++c)
+            d[c] = static_cast<uint8_t>((s[2 * c + 1] * 16 + s[2 * c] / 16) % 256);
+    };
     const Case cases[] = {
         {"16to8bits10", Convert16To8Bits10Flip, 16, 8, true,
          [](uint8_t* d, const uint8_t* s) {
              d[0] = static_cast<uint8_t>(((s[1] << 6) | (s[0] >> 2)) & 0xFF);
          }},
-        {"16to8highflip", Convert16To8HighFlip, 16, 8, true,
-         [](uint8_t* d, const uint8_t* s) { d[0] = s[1]; }},
-        {"16to8high", Convert16To8High, 16, 8, false,
-         [](uint8_t* d, const uint8_t* s) { d[0] = s[1]; }},
+        {"16to8highflip", Convert16To8HighFlip, 16, 8, true, high16},
+        {"16to8high", Convert16To8High, 16, 8, false, high16},
         {"32to24", Convert32To24, 32, 24, false, copy3},
         {"24to24flip", Convert24To24Flip, 24, 24, true, copy3},
         {"32to24flip", Convert24To24Flip, 32, 24, true, copy3},
-        {"swap24to32", ConvertSwapRedBlue, 24, 32, false,
-         [](uint8_t* d, const uint8_t* s) {
-             d[0] = s[2];
-             d[1] = s[1];
-             d[2] = s[0];
-         }},
-        {"swap32to24", ConvertSwapRedBlue, 32, 24, false,
-         [](uint8_t* d, const uint8_t* s) {
-             d[0] = s[2];
-             d[1] = s[1];
-             d[2] = s[0];
-         }},
+        {"swap24to32", ConvertSwapRedBlue, 24, 32, false, swapRedBlue},
+        {"swap32to24", ConvertSwapRedBlue, 32, 24, false, swapRedBlue},
         {"opaque", Convert32To32OpaqueAlpha, 32, 32, false,
          [](uint8_t* d, const uint8_t* s) {
              d[0] = s[0];
@@ -77,28 +82,10 @@ TEST(Conversions, EveryPixelConversionMatchesItsRule) {
              d[2] = s[2];
              d[3] = static_cast<uint8_t>(255 - s[3]);
          }},
-        {"48to24bits12", Convert48To24Bits12, 48, 24, false,
-         [](uint8_t* d, const uint8_t* s) {
-             for (int c = 0; c < 3; ++c)
-                 d[c] = static_cast<uint8_t>((s[2 * c + 1] * 16 + s[2 * c] / 16) % 256);
-         }},
-        {"64to24bits12", Convert48To24Bits12, 64, 24, false,
-         [](uint8_t* d, const uint8_t* s) {
-             for (int c = 0; c < 3; ++c)
-                 d[c] = static_cast<uint8_t>((s[2 * c + 1] * 16 + s[2 * c] / 16) % 256);
-         }},
-        {"64to24highflip", Convert48To24HighFlip, 64, 24, true,
-         [](uint8_t* d, const uint8_t* s) {
-             d[0] = s[1];
-             d[1] = s[3];
-             d[2] = s[5];
-         }},
-        {"48to24highflip", Convert48To24HighFlip, 48, 24, true,
-         [](uint8_t* d, const uint8_t* s) {
-             d[0] = s[1];
-             d[1] = s[3];
-             d[2] = s[5];
-         }},
+        {"48to24bits12", Convert48To24Bits12, 48, 24, false, bits12},
+        {"64to24bits12", Convert48To24Bits12, 64, 24, false, bits12},
+        {"64to24highflip", Convert48To24HighFlip, 64, 24, true, high48},
+        {"48to24highflip", Convert48To24HighFlip, 48, 24, true, high48},
     };
     std::mt19937 rng(11);
     for (const Case& c : cases)

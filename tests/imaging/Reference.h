@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "imaging/CDibImage.h"
@@ -239,30 +240,19 @@ inline void correctReference(ref::Plane& F, const ref::Plane& M) {
         for (int x = 4; x < F.w; ++x) {
             if (!M.at(x, y)) continue;
             int sum = 0, n = 0;
-            for (int xx = x - 1; xx >= 0; --xx)
-                if (!M.at(xx, y)) {
-                    sum += orig.at(xx, y);
-                    ++n;
-                    break;
+            // Left, right, up, down: the first unmarked pixel that way, if any.
+            constexpr std::pair<int, int> kDirections[] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+            for (const auto& [dx, dy] : kDirections) {
+                int xx = x + dx, yy = y + dy;
+                while (xx >= 0 && xx < F.w && yy >= 0 && yy < F.h && M.at(xx, yy)) {
+                    xx += dx;
+                    yy += dy;
                 }
-            for (int xx = x + 1; xx < F.w; ++xx)
-                if (!M.at(xx, y)) {
-                    sum += orig.at(xx, y);
+                if (xx >= 0 && xx < F.w && yy >= 0 && yy < F.h) {
+                    sum += orig.at(xx, yy);
                     ++n;
-                    break;
                 }
-            for (int yy = y - 1; yy >= 0; --yy)
-                if (!M.at(x, yy)) {
-                    sum += orig.at(x, yy);
-                    ++n;
-                    break;
-                }
-            for (int yy = y + 1; yy < F.h; ++yy)
-                if (!M.at(x, yy)) {
-                    sum += orig.at(x, yy);
-                    ++n;
-                    break;
-                }
+            }
             if (n) F.at(x, y) = sum / n;
         }
 }

@@ -2,8 +2,6 @@
 // unfinished, the OpenDML layout past the part limit, and write failures; decoded by
 // ffprobe/ffmpeg where installed.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <cerrno>
 #include <cstring>
@@ -13,6 +11,7 @@
 #include "OutputTestSupport.h"
 #include "output/AviFrame.h"
 #include "output/CAviWriter.h"
+#include "support/ScopedFileSizeLimit.h"
 
 namespace orvane::test {
 namespace {
@@ -396,26 +395,19 @@ TEST(AviWriter, WriteFailureStopsAndFinishesWithTheFramesWritten) {
     const int w = 64, h = 32;
     const size_t F = 64 * 3 * 32;
     const std::string path = testPath("full.avi");
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    struct sigaction previous {};
-    ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &previous), 0);
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit limited = saved;
+    orvane::test::ScopedFileSizeLimit limit;
+    ASSERT_TRUE(limit.ready());
     CAviWriter avi;
     ASSERT_EQ(avi.open(path.c_str(), w, h), 1);
     const uint64_t headerEnd = readFile(path).size();
-    limited.rlim_cur = headerEnd + 6 * (F + 8) + F / 2;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    ASSERT_TRUE(limit.set(headerEnd + 6 * (F + 8) + F / 2));
     int accepted = 0;
     for (int n = 0; n < 10; ++n)
         accepted += avi.appendFrame(makeFrame(w, h, w * 3, n).data(), w * 3);
     const bool failed = avi.failed();
     const int err = avi.errnoValue();
     const int finished = avi.finish();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    sigaction(SIGXFSZ, &previous, nullptr);
+    limit.restore();
 
     EXPECT_EQ(accepted, 6);
     EXPECT_TRUE(failed);

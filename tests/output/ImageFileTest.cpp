@@ -1,8 +1,6 @@
 // Image files decoded by independent readers: layouts, sample values, row order, alpha and
 // byte order, and the failure paths (encoder errors, full disk, unknown format).
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -10,6 +8,7 @@
 
 #include "OutputTestSupport.h"
 #include "output/ImageFileWriter.h"
+#include "support/ScopedFileSizeLimit.h"
 
 namespace orvane::test {
 namespace {
@@ -396,15 +395,8 @@ TEST(SaveImageFile, FullDeviceFailsEveryFormat) {
 // A file size limit stands in for a full disk on a regular file: the write fails part way
 // and the half-written file must be removed.
 TEST(SaveImageFile, FailedWriteRemovesThePartialFile) {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    struct sigaction previous {};
-    ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &previous), 0);
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    orvane::test::ScopedFileSizeLimit limit;
+    ASSERT_TRUE(limit.set(4096));
 
     // 80 KB of noise: no format compresses it into 4 KB.
     CDibImage image = patternImage(200, 100, 32);
@@ -418,8 +410,6 @@ TEST(SaveImageFile, FailedWriteRemovesThePartialFile) {
         EXPECT_EQ(SaveImageFile(image, path.c_str(), format), 0) << format;
         EXPECT_FALSE(fileExists(path)) << format;
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    sigaction(SIGXFSZ, &previous, nullptr);
 }
 
 TEST(CopyImageForSave, CopiesPixelsAndPaletteAndReusesTheBlock) {

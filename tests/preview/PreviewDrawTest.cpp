@@ -35,6 +35,12 @@ uint8_t shown(const PreviewPlan& plan, int x, int y, int c) {
     return v.bits[row * v.stride + x * v.bytesPerPixel + c];
 }
 
+// The window shows the source pattern as it is over width x height (channel 0).
+void expectUnscaled(const PreviewPlan& plan, int width, int height) {
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) ASSERT_EQ(shown(plan, x, y, 0), pattern(x, y, 0));
+}
+
 TEST(PreviewDraw, SameSizeSendsTheSourceTopRowFirstWithoutTouchingTheDisplayBuffer) {
     for (int index : {0, 2, 3, 5}) {
         SCOPED_TRACE(index);
@@ -45,8 +51,7 @@ TEST(PreviewDraw, SameSizeSendsTheSourceTopRowFirstWithoutTouchingTheDisplayBuff
         ASSERT_TRUE(planPreviewDraw(source, index, 10, 6, display, &plan));
         EXPECT_EQ(plan.pixels.bits, source.bits());
         EXPECT_TRUE(display.empty());
-        for (int y = 0; y < 6; ++y)
-            for (int x = 0; x < 10; ++x) ASSERT_EQ(shown(plan, x, y, 0), pattern(x, y, 0));
+        ASSERT_NO_FATAL_FAILURE(expectUnscaled(plan, 10, 6));
     }
 }
 
@@ -57,8 +62,7 @@ TEST(PreviewDraw, SixteenBitMonochromeAlwaysGoesThroughTheDisplayBufferUnchanged
     ASSERT_TRUE(planPreviewDraw(source, 1, 9, 5, display, &plan));
     EXPECT_EQ(plan.pixels.bits, display.bits());
     EXPECT_EQ(display.bitCount(), 8);
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 9; ++x) ASSERT_EQ(shown(plan, x, y, 0), pattern(x, y, 0));
+    expectUnscaled(plan, 9, 5);
 }
 
 TEST(PreviewDraw, DoublingRepeatsEachPixelAsAnUprightTwoByTwoBlock) {

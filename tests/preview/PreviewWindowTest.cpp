@@ -23,14 +23,10 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+namespace orvane::test {
 namespace {
 
-using orvane::sim::ScopedVirtualCameras;
-using orvane::test::artifactDir;
-using orvane::test::differences;
-using orvane::test::Picture;
-using orvane::test::savePng;
-using orvane::test::scaleReference;
+using sim::ScopedVirtualCameras;
 
 constexpr int kW = 3072;
 constexpr int kH = 2048;
@@ -159,6 +155,11 @@ class PreviewWindowTest : public testing::Test {
         // Frames far enough apart that the server has always taken the previous one.
         ASSERT_EQ(Orvane_SetWaitTime(handle_, waitMs), 1);
     }
+    // An 8-bit session showing its preview in a top-level window of its own.
+    void openPreview() {
+        open(8, 20);
+        ASSERT_EQ(Orvane_Preview(handle_), 1);
+    }
     // A mapped top-level window standing in for the application's, and its message-window
     // handle (parent_) for the preview calls.
     void openAppWindow(int x, int y, int width, int height, unsigned long background = 0) {
@@ -176,18 +177,8 @@ class PreviewWindowTest : public testing::Test {
     // Forgets frame messages already queued. Messages are posted after a frame was painted,
     // so after a change on the server (seen by the library once XSync returns) the first
     // message that follows may still belong to a frame painted before it; the second cannot.
-    void dropFrameMessages() {
-        OrvaneMessage m{};
-        while (Orvane_GetMessage(messages_, &m, 0) == 1) {
-        }
-    }
-    void waitFrames(int n) {
-        for (int got = 0; got < n;) {
-            OrvaneMessage m{};
-            ASSERT_EQ(Orvane_GetMessage(messages_, &m, 20000), 1) << "no frame";
-            if (m.message == ORVANE_WM_FRAME && m.lParam == 0) ++got;
-        }
-    }
+    void dropFrameMessages() { dropMessages(messages_); }
+    void waitFrames(int n) { waitFrameMessages(messages_, n); }
     Picture lastFrame(int bits) { return orvane::test::lastFrame(handle_, kW, kH, bits); }
     // Polls the window until it shows `expected` (the server paints asynchronously).
     void expectShown(Window w, const Picture& expected, const char* artifact = nullptr) {
@@ -202,9 +193,7 @@ class PreviewWindowTest : public testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         } while (std::chrono::steady_clock::now() < until);
         EXPECT_EQ(diff, 0u) << first;
-        if (artifact != nullptr) {
-            EXPECT_TRUE(savePng(got, artifactDir() + "/" + artifact));
-        }
+        keepArtifact(got, artifact);
     }
     Window onlyTopLevelPreview() {
         const auto found = childrenNamed(d(), root_, "Active Window");
@@ -360,8 +349,7 @@ TEST_F(PreviewWindowTest, ResizedWindowGetsTheFrameScaledToItsNewSize) {
 }
 
 TEST_F(PreviewWindowTest, WindowManagerCloseHidesTheWindowAStartOrARecordingShowsIt) {
-    open(8, 20);
-    ASSERT_EQ(Orvane_Preview(handle_), 1);
+    ASSERT_NO_FATAL_FAILURE(openPreview());
     const Window w = onlyTopLevelPreview();
     ASSERT_NE(w, 0u);
     auto mapState = [&] {
@@ -513,3 +501,4 @@ TEST_F(PreviewWindowTest, WithoutADisplayOrAWindowThePreviewRunsWindowless) {
 }
 
 }  // namespace
+}  // namespace orvane::test

@@ -15,6 +15,7 @@
 #include "platform/Registry.h"
 #include "session/COrvane.h"
 #include "sim/VirtualCameraSystem.h"
+#include "support/SizePreset.h"
 #include "support/TestEnv.h"
 #include "support/WideText.h"
 
@@ -22,26 +23,21 @@ namespace {
 
 using orvane::platform::RegistryKey;
 using orvane::sim::ScopedVirtualCameras;
+using orvane::test::writeSizePreset;
 
-constexpr const char* kCamera0 = "Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_00";
+constexpr const char* kCamera0 = orvane::test::kCamera0Key;
+
+// The session's capture window is width x height.
+void expectSize(ORVANE_HANDLE h, int width, int height) {
+    EXPECT_EQ(Orvane_Width(h), width);
+    EXPECT_EQ(Orvane_Height(h), height);
+}
 
 std::string settingsText() {
     std::ifstream in(orvane::platform::registryFilePath());
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-void writePreset(int number, int w, int h, int x = 0, int y = 0) {
-    RegistryKey key =
-        RegistryKey::create(std::string(kCamera0) + "\\Size_0" + std::to_string(number));
-    key.setDword("TH", 3072);
-    key.setDword("TV", 2048);
-    key.setDword("EH", static_cast<uint32_t>(w));
-    key.setDword("EV", static_cast<uint32_t>(h));
-    key.setDword("EHS", static_cast<uint32_t>(x));
-    key.setDword("EVS", static_cast<uint32_t>(y));
-    key.setDword("Buf", 4);
 }
 
 TEST(Settings, FirstRunWritesTheDefaultTree) {
@@ -69,27 +65,25 @@ TEST(Settings, FirstRunWritesTheDefaultTree) {
 
 TEST(Settings, AStoredSizeNamingAMissingPresetKeepsTheConstructorGeometry) {
     Orvane_Release(Orvane_Initialize(nullptr));  // first run
-    writePreset(1, 640, 480, 8, 8);
+    writeSizePreset(1, 640, 480, 8, 8);
     RegistryKey::open(kCamera0).setDword("Size", 7);
     const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
-    EXPECT_EQ(Orvane_Width(h), 3072);
-    EXPECT_EQ(Orvane_Height(h), 2048);
+    expectSize(h, 3072, 2048);
     Orvane_Release(h);
     {
         RegistryKey camera = RegistryKey::open(kCamera0);
         camera.setDword("Size", 1);
     }
     const ORVANE_HANDLE h2 = Orvane_Initialize(nullptr);
-    EXPECT_EQ(Orvane_Width(h2), 640);
-    EXPECT_EQ(Orvane_Height(h2), 480);
+    expectSize(h2, 640, 480);
     Orvane_Release(h2);
 }
 
 TEST(Settings, CaptureWindowPresetsAreLookedUpUnderTheCamera) {
     ScopedVirtualCameras cams("30f0:pace=fast");
     const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
-    writePreset(1, 1024, 768, 16, 32);
-    writePreset(2, 3072, 2048);
+    writeSizePreset(1, 1024, 768, 16, 32);
+    writeSizePreset(2, 3072, 2048);
     EXPECT_EQ(Orvane_SetCaptureWindow(h, 1024, 768), 1);
     int v[6];
     Orvane_GetCaptureWindowEx(h, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
@@ -102,11 +96,10 @@ TEST(Settings, CaptureWindowPresetsAreLookedUpUnderTheCamera) {
     EXPECT_EQ(Orvane_Width(h), 1024) << "no preset changes nothing";
 
     // A preset that acquisition would refuse falls back to the full window (error 7).
-    writePreset(3, 3000, 100, 200, 0);
+    writeSizePreset(3, 3000, 100, 200, 0);
     EXPECT_EQ(Orvane_SetCaptureWindow(h, 3000, 100), 1);
     EXPECT_EQ(Orvane_GetLastError(h), 7);
-    EXPECT_EQ(Orvane_Width(h), 3072);
-    EXPECT_EQ(Orvane_Height(h), 2048);
+    expectSize(h, 3072, 2048);
     Orvane_Release(h);
 }
 
@@ -129,10 +122,10 @@ TEST(Settings, PresetsTheSensorWouldAlignAreRefusedWhenAcquiring) {
     // widened size must never be copied into buffers sized for the preset.
     ScopedVirtualCameras cams("30f0:pace=fast:scene=flat:50");
     const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
-    writePreset(1, 322, 60);
-    writePreset(2, 320, 61);
-    writePreset(3, 320, 60, 2, 0);
-    writePreset(4, 324, 60);
+    writeSizePreset(1, 322, 60);
+    writeSizePreset(2, 320, 61);
+    writeSizePreset(3, 320, 60, 2, 0);
+    writeSizePreset(4, 324, 60);
     ASSERT_EQ(Orvane_SetColorMode(h, 16), 1);
     std::vector<unsigned char> buffer(3072 * 2048 * 2);
     for (auto [w, hgt] : {std::pair{322, 60}, std::pair{320, 61}, std::pair{320, 60}}) {
@@ -149,7 +142,7 @@ TEST(Settings, PresetsTheSensorWouldAlignAreRefusedWhenAcquiring) {
 TEST(Settings, AFullWindowSetWhilePreviewingSmallFramesIsNeverCopiedIntoTheSmallBuffers) {
     ScopedVirtualCameras cams("30f0:pace=fast:scene=flat:50");
     const ORVANE_HANDLE h = Orvane_Initialize(nullptr);
-    writePreset(1, 320, 60);
+    writeSizePreset(1, 320, 60);
     ASSERT_EQ(Orvane_SetColorMode(h, 16), 1);
     ASSERT_EQ(Orvane_SetCaptureWindow(h, 320, 60), 1);
     ASSERT_EQ(Orvane_StartPreview(h), 1);

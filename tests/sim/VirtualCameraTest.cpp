@@ -9,15 +9,11 @@
 #include "sim/VirtualCameraSystem.h"
 #include "transport/CKelCy3Cam.h"
 
+namespace orvane::sim {
 namespace {
 
-using orvane::sim::CameraOptions;
-using orvane::sim::Pace;
-using orvane::sim::SceneKind;
-using orvane::sim::ScopedVirtualCameras;
-using orvane::sim::VirtualCamera;
-using orvane::transport::CKelCy3Cam;
-using orvane::transport::FrameRecord;
+using transport::CKelCy3Cam;
+using transport::FrameRecord;
 
 TEST(CameraList, CountsProductsAndOptions) {
     std::vector<CameraOptions> list;
@@ -261,3 +257,4 @@ TEST_F(Frames, StreamResetDropsTheFrameInFlight) {
 }
 
 }  // namespace
+}  // namespace orvane::sim

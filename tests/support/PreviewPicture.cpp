@@ -1,9 +1,12 @@
 #include "support/PreviewPicture.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 #include "imaging/CDibImage.h"
 #include "output/ImageWriters.h"
+#include "support/TestFiles.h"
 
 namespace orvane::test {
 
@@ -86,6 +89,26 @@ bool savePng(const Picture& p, const std::string& path) {
         std::copy_n(p.at(0, y), static_cast<size_t>(p.width) * 3,
                     image.bits() + static_cast<size_t>(y) * image.stride());
     return output::detail::writePng(image, path.c_str()) == 1;
+}
+
+void keepArtifact(const Picture& p, const char* name) {
+    if (name != nullptr) {
+        EXPECT_TRUE(savePng(p, artifactDir() + "/" + name));
+    }
+}
+
+void dropMessages(HWND messages) {
+    OrvaneMessage m{};
+    while (Orvane_GetMessage(messages, &m, 0) == 1) {
+    }
+}
+
+void waitFrameMessages(HWND messages, int n) {
+    for (int got = 0; got < n;) {
+        OrvaneMessage m{};
+        ASSERT_EQ(Orvane_GetMessage(messages, &m, 20000), 1) << "no frame";
+        if (m.message == ORVANE_WM_FRAME && m.lParam == 0) ++got;
+    }
 }
 
 }  // namespace orvane::test

@@ -46,4 +46,15 @@ size_t differences(const Picture& a, const Picture& b, std::string* first);
 // Writes the picture as a PNG file; false when it cannot.
 bool savePng(const Picture& p, const std::string& path);
 
+// Keeps the picture as the PNG artifact `name` in artifactDir() (nothing for a null name);
+// a picture that cannot be written fails the test.
+void keepArtifact(const Picture& p, const char* name);
+
+// Frame messages of a preview started with Orvane_CallBackPreview on `messages`.
+// Forgets the messages already queued.
+void dropMessages(HWND messages);
+// Waits for n frame messages (ORVANE_WM_FRAME without an error), at most 20 s for each;
+// fails the test when one does not come.
+void waitFrameMessages(HWND messages, int n);
+
 }  // namespace orvane::test

@@ -11,20 +11,17 @@
 #include "sim/VirtualCameraSystem.h"
 #include "transport/CKelCy3Cam.h"
 
+namespace orvane::transport {
 namespace {
 
-using orvane::sim::CameraOptions;
-using orvane::sim::LoggedRequest;
-using orvane::sim::Pace;
-using orvane::sim::ScopedVirtualCameras;
-using orvane::sim::VirtualCamera;
-using orvane::transport::CKelCy3Cam;
-using orvane::transport::FrameRecord;
+using sim::CameraOptions;
+using sim::LoggedRequest;
+using sim::VirtualCamera;
 
 CameraOptions fastCamera(uint16_t pid = 0x30F0) {
     CameraOptions o;
     o.productId = pid;
-    o.pace = Pace::Fast;
+    o.pace = sim::Pace::Fast;
     return o;
 }
 
@@ -56,7 +53,7 @@ class Controller : public ::testing::Test {
         return record;
     }
 
-    ScopedVirtualCameras cams;
+    sim::ScopedVirtualCameras cams;
     CKelCy3Cam ctl;
     std::vector<uint8_t> payload = std::vector<uint8_t>(3072u * 2048u * 2u);
 };
@@ -373,3 +370,4 @@ TEST_F(TwoCameras, WholeFramesOnEndpoint83) {
 }
 
 }  // namespace
+}  // namespace orvane::transport

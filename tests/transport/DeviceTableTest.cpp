@@ -15,13 +15,11 @@
 #include "support/TestEnv.h"
 #include "transport/CFx3Api.h"
 
+namespace orvane::transport {
 namespace {
 
-using orvane::sim::CameraOptions;
-using orvane::sim::ScopedVirtualCameras;
-using orvane::transport::CFx3Api;
-using orvane::transport::DeviceTableEntry;
-using orvane::transport::SharedDeviceTable;
+using sim::CameraOptions;
+using sim::ScopedVirtualCameras;
 
 std::vector<CameraOptions> cameras(size_t n, const std::string& serialPrefix = "CAM") {
     std::vector<CameraOptions> out(n);
@@ -228,3 +226,4 @@ TEST(DevicePath, VendorAndProductAtFixedPositions) {
 }
 
 }  // namespace
+}  // namespace orvane::transport

@@ -25,6 +25,18 @@ ControlBlock controlBlock(uint8_t type, uint8_t request) {
     return b;
 }
 
+// A buffered bulk block with room for 100 data bytes whose header asks `dataLength` of
+// `endpoint`.
+std::vector<uint8_t> stagingBlock(uint8_t endpoint, uint32_t dataLength) {
+    std::vector<uint8_t> staging(kTransferHeaderBytes + 100);
+    TransferHeader h{};
+    h.endpoint = endpoint;
+    h.dataOffset = kTransferHeaderBytes;
+    h.dataLength = dataLength;
+    std::memcpy(staging.data(), &h, sizeof h);
+    return staging;
+}
+
 TEST(DriverRequest, BuffersThatDoNotFitTheirCodeAreRefused) {
     ControlBlock b = controlBlock(0xC0, 0x31);
     EXPECT_TRUE(decodeDriverRequest(kIoctlControlTransfer, &b, sizeof b, &b, sizeof b).valid());
@@ -37,12 +49,7 @@ TEST(DriverRequest, BuffersThatDoNotFitTheirCodeAreRefused) {
     EXPECT_FALSE(decodeDriverRequest(kIoctlControlTransfer, &b, sizeof b, &b, sizeof b).valid())
         << "data area inside the header";
 
-    std::vector<uint8_t> staging(kTransferHeaderBytes + 100);
-    TransferHeader h{};
-    h.endpoint = kEndpointFrames;
-    h.dataOffset = kTransferHeaderBytes;
-    h.dataLength = 101;
-    std::memcpy(staging.data(), &h, sizeof h);
+    std::vector<uint8_t> staging = stagingBlock(kEndpointFrames, 101);
     EXPECT_FALSE(decodeDriverRequest(kIoctlBulkBuffered, staging.data(), 38, staging.data(),
                                      static_cast<uint32_t>(staging.size()))
                      .valid())
@@ -68,12 +75,7 @@ TEST(DriverRequest, DecodesWhereEachTransferPutsItsData) {
     EXPECT_EQ(c.setup.index, 0x40);
     EXPECT_FALSE(c.deviceToHost());
 
-    std::vector<uint8_t> staging(kTransferHeaderBytes + 100);
-    TransferHeader h{};
-    h.endpoint = kEndpointWholeFrames;
-    h.dataOffset = kTransferHeaderBytes;
-    h.dataLength = 100;
-    std::memcpy(staging.data(), &h, sizeof h);
+    std::vector<uint8_t> staging = stagingBlock(kEndpointWholeFrames, 100);
     const DriverRequest buffered =
         decodeDriverRequest(kIoctlBulkBuffered, staging.data(), 38, staging.data(), 138);
     ASSERT_EQ(buffered.kind, DriverRequestKind::BulkRead);

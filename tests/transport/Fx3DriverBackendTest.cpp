@@ -13,16 +13,15 @@
 #include "platform/usb/Fx3DriverBackend.h"
 #include "transport/CKelCy3Cam.h"
 
+namespace orvane::transport {
 namespace {
 
 // The request headers are packed, so their fields are compared as copies (unary +): gtest
 // would bind a reference to a misaligned field.
 
-using namespace orvane::platform::usb;
-using orvane::test::ScriptedFx3Driver;
-using orvane::test::scriptedPath;
-using orvane::transport::CKelCy3Cam;
-using orvane::transport::FrameRecord;
+using namespace platform::usb;
+using test::ScriptedFx3Driver;
+using test::scriptedPath;
 
 // A scripted driver installed as the driver port's backend; short limits keep hung requests
 // from holding the tests.
@@ -41,6 +40,40 @@ void openFirst(CKelCy3Cam& cam) {
     ASSERT_EQ(cam.SelectDevice(0), 1);
     ASSERT_EQ(cam.PrepareStreaming(), 1);
 }
+
+// A device-to-host control request (0xB0) with a full data area.
+ControlBlock readRequest(uint32_t timeoutMs) {
+    ControlBlock block{};
+    block.header.requestType = 0xC0;
+    block.header.request = 0xB0;
+    block.header.length = sizeof block;
+    block.header.timeoutMs = timeoutMs;
+    block.header.dataOffset = kTransferHeaderBytes;
+    block.header.dataLength = kControlDataBytes;
+    return block;
+}
+
+// Camera "A" behind the scripted driver, with a controller ready for bulk reads.
+class Fx3Frames : public testing::Test {
+  protected:
+    void SetUp() override {
+        rig_.install();
+        // After the backend is in place: a controller finds its backend when it is made.
+        cam_ = std::make_unique<CKelCy3Cam>();
+        openFirst(*cam_);
+    }
+    // A direct read of 64 frame bytes on `handle` that must fail without moving a byte.
+    void expectDirectReadFails(DeviceHandle* handle, uint32_t timeoutMs) {
+        uint8_t buffer[64];
+        uint32_t count = 5;
+        EXPECT_FALSE(
+            cam_->DirectBulkReadRaw(handle, true, kEndpointFrames, buffer, 64, timeoutMs, &count));
+        EXPECT_EQ(count, 0u);
+    }
+
+    Rig rig_{{scriptedPath(0x30F0, "A")}};
+    std::unique_ptr<CKelCy3Cam> cam_;
+};
 
 void put32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i)
@@ -119,13 +152,7 @@ TEST(Fx3Registers, AStalledControlRequestFailsAndSaysSo) {
 
     auto handle = cam.OpenByIndex(0, false);
     ASSERT_TRUE(handle);
-    ControlBlock block{};
-    block.header.requestType = 0xC0;
-    block.header.request = 0xB0;
-    block.header.length = sizeof block;
-    block.header.timeoutMs = kControlTimeoutMs;
-    block.header.dataOffset = kTransferHeaderBytes;
-    block.header.dataLength = kControlDataBytes;
+    ControlBlock block = readRequest(kControlTimeoutMs);
     uint32_t data = 0;
     EXPECT_FALSE(cam.ControlTransfer(handle.get(), &block, &data));
     EXPECT_EQ(+block.header.driverStatus1, kStatusUnsuccessful);
@@ -140,13 +167,7 @@ TEST(Fx3Registers, AControlRequestTheDriverNeverEndsIsCancelledAfterItsTimeout) 
     rig.driver->holdControl = true;
     auto handle = cam.OpenByIndex(0, false);
     ASSERT_TRUE(handle);
-    ControlBlock block{};
-    block.header.requestType = 0xC0;
-    block.header.request = 0xB0;
-    block.header.length = sizeof block;
-    block.header.timeoutMs = 10;
-    block.header.dataOffset = kTransferHeaderBytes;
-    block.header.dataLength = kControlDataBytes;
+    ControlBlock block = readRequest(10);
     uint32_t returned = 99;
     EXPECT_EQ(handle->ioControl(kIoctlControlTransfer, &block, sizeof block, &block, sizeof block,
                                 &returned, nullptr),
@@ -160,33 +181,28 @@ TEST(Fx3Registers, AControlRequestTheDriverNeverEndsIsCancelledAfterItsTimeout) 
     EXPECT_EQ(rig.driver->pendingCount(), 0u) << "nothing is left with the driver";
 }
 
-TEST(Fx3Frames, AWholeFrameArrivesInChunksOverPendingReads) {
-    Rig rig({scriptedPath(0x30F0, "A")});
-    rig.install();
-    CKelCy3Cam cam;
-    openFirst(cam);
-
+TEST_F(Fx3Frames, AWholeFrameArrivesInChunksOverPendingReads) {
     const uint32_t payload = 0x80000 + 100;
     std::vector<uint8_t> header(64, 0);
     put32(header, 16, payload);
     put32(header, 32, 0xA5A50001u);
     std::vector<uint8_t> pixels(payload);
     for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 7 + 3);
-    rig.driver->queueBulk(header);
-    rig.driver->queueBulk(pixels);
+    rig_.driver->queueBulk(header);
+    rig_.driver->queueBulk(pixels);
 
     std::vector<uint8_t> buffer(payload);
     FrameRecord record;
     record.payload = buffer.data();
     record.capacity = payload;
-    ASSERT_EQ(cam.OpenStreamHandle(), 1);
-    ASSERT_EQ(cam.ReadFrameHeader(&record), 1);
+    ASSERT_EQ(cam_->OpenStreamHandle(), 1);
+    ASSERT_EQ(cam_->ReadFrameHeader(&record), 1);
     EXPECT_EQ(record.frameTag, 0xA5A50001u);
     EXPECT_EQ(record.payloadBytes(), payload);
-    ASSERT_EQ(cam.ReadFramePayload(&record, 1000), 1);
+    ASSERT_EQ(cam_->ReadFramePayload(&record, 1000), 1);
     EXPECT_EQ(buffer, pixels);
 
-    const auto reads = rig.driver->callsOf(kIoctlBulkDirect);
+    const auto reads = rig_.driver->callsOf(kIoctlBulkDirect);
     ASSERT_EQ(reads.size(), 3u);
     EXPECT_EQ(reads[0].outLength, 64u);
     EXPECT_EQ(reads[1].outLength, 0x80000u);
@@ -197,79 +213,62 @@ TEST(Fx3Frames, AWholeFrameArrivesInChunksOverPendingReads) {
         EXPECT_TRUE(r.pended);
     }
     int frameRequests = 0;
-    for (const auto& c : rig.driver->callsOf(kIoctlControlTransfer))
+    for (const auto& c : rig_.driver->callsOf(kIoctlControlTransfer))
         if (c.in[1] == 0xC2) ++frameRequests;
     EXPECT_EQ(frameRequests, 1);
-    EXPECT_EQ(cam.GetLastSubmissionError(), kErrorIoPending);
+    EXPECT_EQ(cam_->GetLastSubmissionError(), kErrorIoPending);
 }
 
-TEST(Fx3Frames, StalledBulkReadsFail) {
-    Rig rig({scriptedPath(0x30F0, "A")});
-    rig.install();
-    CKelCy3Cam cam;
-    openFirst(cam);
-    rig.driver->stallReads = true;
-    rig.driver->queueBulk(std::vector<uint8_t>(256, 1));
-    auto handle = cam.OpenByIndex(0, true);
+TEST_F(Fx3Frames, StalledBulkReadsFail) {
+    rig_.driver->stallReads = true;
+    rig_.driver->queueBulk(std::vector<uint8_t>(256, 1));
+    auto handle = cam_->OpenByIndex(0, true);
     ASSERT_TRUE(handle);
+    expectDirectReadFails(handle.get(), 1000);
     uint8_t buffer[64];
-    uint32_t count = 5;
-    EXPECT_FALSE(
-        cam.DirectBulkReadRaw(handle.get(), true, kEndpointFrames, buffer, 64, 1000, &count));
-    EXPECT_EQ(count, 0u);
+    uint32_t count = 0;
     std::vector<uint8_t> staging(kTransferHeaderBytes + 64);
-    EXPECT_FALSE(
-        cam.BufferedBulkReadRaw(handle.get(), staging.data(), kEndpointFrames, buffer, 64, &count));
+    EXPECT_FALSE(cam_->BufferedBulkReadRaw(handle.get(), staging.data(), kEndpointFrames, buffer,
+                                           64, &count));
 }
 
-TEST(Fx3Frames, AReadThatNeverCompletesIsAbortedThenCancelled) {
-    Rig rig({scriptedPath(0x30F0, "A")});
-    rig.install();
-    CKelCy3Cam cam;
-    openFirst(cam);
-    rig.driver->holdReads = true;
-    rig.driver->ignoreAborts = true;  // a driver that does not end the read on abort
-    auto handle = cam.OpenByIndex(0, true);
+TEST_F(Fx3Frames, AReadThatNeverCompletesIsAbortedThenCancelled) {
+    rig_.driver->holdReads = true;
+    rig_.driver->ignoreAborts = true;  // a driver that does not end the read on abort
+    auto handle = cam_->OpenByIndex(0, true);
     ASSERT_TRUE(handle);
-    uint8_t buffer[64];
-    uint32_t count = 5;
-    EXPECT_FALSE(
-        cam.DirectBulkReadRaw(handle.get(), true, kEndpointFrames, buffer, 64, 20, &count));
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(cam.GetLastSubmissionError(), kErrorIoPending);
+    expectDirectReadFails(handle.get(), 20);
+    EXPECT_EQ(cam_->GetLastSubmissionError(), kErrorIoPending);
 
-    const auto aborts = rig.driver->callsOf(kIoctlAbortPipe);
+    const auto aborts = rig_.driver->callsOf(kIoctlAbortPipe);
     ASSERT_GE(aborts.size(), 1u);
     EXPECT_EQ(aborts[0].in, std::vector<uint8_t>{kEndpointFrames});
-    const auto reads = rig.driver->callsOf(kIoctlBulkDirect);
+    const auto reads = rig_.driver->callsOf(kIoctlBulkDirect);
     ASSERT_EQ(reads.size(), 1u);
-    const auto cancelled = rig.driver->cancelled();
+    const auto cancelled = rig_.driver->cancelled();
     EXPECT_NE(std::find(cancelled.begin(), cancelled.end(), reads[0].id), cancelled.end());
-    EXPECT_EQ(rig.driver->pendingCount(), 0u) << "the read ended before the call returned";
+    EXPECT_EQ(rig_.driver->pendingCount(), 0u) << "the read ended before the call returned";
 }
 
-TEST(Fx3Frames, UnpluggingDuringAReadEndsItAndTheDeviceIsGone) {
-    Rig rig({scriptedPath(0x30F0, "A")});
-    rig.install();
-    CKelCy3Cam cam;
-    openFirst(cam);
-    rig.driver->holdReads = true;
-    auto handle = cam.OpenByIndex(0, true);
+TEST_F(Fx3Frames, UnpluggingDuringAReadEndsItAndTheDeviceIsGone) {
+    rig_.driver->holdReads = true;
+    auto handle = cam_->OpenByIndex(0, true);
     ASSERT_TRUE(handle);
     std::atomic<bool> ok{true};
     std::thread reader([&] {
         uint8_t buffer[64];
         uint32_t count = 0;
-        ok = cam.DirectBulkReadRaw(handle.get(), true, kEndpointFrames, buffer, 64, 60000, &count);
+        ok =
+            cam_->DirectBulkReadRaw(handle.get(), true, kEndpointFrames, buffer, 64, 60000, &count);
     });
-    ASSERT_TRUE(rig.driver->waitPending(1));
-    rig.driver->unplug();
+    ASSERT_TRUE(rig_.driver->waitPending(1));
+    rig_.driver->unplug();
     reader.join();
     EXPECT_FALSE(ok.load());
-    EXPECT_TRUE(rig.driver->callsOf(kIoctlAbortPipe).empty()) << "it ended without an abort";
-    EXPECT_FALSE(cam.DevicePresent(0));
-    EXPECT_EQ(cam.WriteFpgaRegister(0x10, 1), 0);
-    EXPECT_EQ(cam.Enumerate(), 1) << "the row stays for the camera's return";
+    EXPECT_TRUE(rig_.driver->callsOf(kIoctlAbortPipe).empty()) << "it ended without an abort";
+    EXPECT_FALSE(cam_->DevicePresent(0));
+    EXPECT_EQ(cam_->WriteFpgaRegister(0x10, 1), 0);
+    EXPECT_EQ(cam_->Enumerate(), 1) << "the row stays for the camera's return";
 }
 
 TEST(Fx3Handles, ClosingAHandleEndsItsPendingReads) {
@@ -340,3 +339,4 @@ TEST(Fx3Handles, SpeedAndResetsAreShortSynchronousRequests) {
 }
 
 }  // namespace
+}  // namespace orvane::transport

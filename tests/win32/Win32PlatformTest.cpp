@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "platform/Registry.h"
 #include "platform/SharedMemory.h"
 #include "platform/TextConv.h"
+#include "support/RegistryValues.h"
 
 namespace {
 
@@ -51,20 +53,41 @@ TEST(Win32Registry, RootOverrideKeepsValuesUnderItAndTheyReadBack) {
 
     RegistryKey again = RegistryKey::open("software\\kelmor\\orvanea063q7sdk\\Camera_00");
     ASSERT_TRUE(again.valid());
-    uint32_t gain = 0;
-    EXPECT_TRUE(again.queryDword("Gain", &gain));
-    EXPECT_EQ(gain, 77u);
-    std::vector<uint8_t> mask;
-    EXPECT_TRUE(again.queryBinary("Mask", &mask));
-    EXPECT_EQ(mask, (std::vector<uint8_t>{1, 2, 3, 0, 255}));
+    EXPECT_EQ(orvane::test::dwordOf(again, "Gain"), 77u);
+    EXPECT_EQ(orvane::test::binaryOf(again, "Mask"), (std::vector<uint8_t>{1, 2, 3, 0, 255}));
     // A DWORD is not read as binary, nor the reverse.
-    EXPECT_FALSE(again.queryBinary("Color", &mask));
-    EXPECT_FALSE(again.queryDword("Mask", &gain));
+    EXPECT_FALSE(orvane::test::binaryOf(again, "Color"));
+    EXPECT_FALSE(orvane::test::dwordOf(again, "Mask"));
     EXPECT_FALSE(RegistryKey::open("Software\\Kelmor\\OrvaneA063Q7Sdk\\Missing").valid());
 
     EXPECT_TRUE(RegistryKey::deleteTree("Software\\Kelmor\\OrvaneA063Q7Sdk"));
     EXPECT_FALSE(RegistryKey::open("Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_00").valid());
     _putenv_s("ORVANE_REGISTRY_ROOT", "");
+}
+
+// Sub-keys and values are listed by name whatever their type, a value name longer than any
+// key name included; a key that is not there lists nothing.
+TEST(Win32Registry, SubKeysAndValuesAreListedByName) {
+    RegistryKey camera = RegistryKey::create("Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_00");
+    ASSERT_TRUE(camera.valid());
+    ASSERT_TRUE(camera.createSubKey("Size_01").valid());
+    ASSERT_TRUE(camera.createSubKey("Size_00").valid());
+    const std::string longName(300, 'v');
+    EXPECT_TRUE(camera.setDword("Color", 1));
+    const uint8_t blob[] = {7};
+    EXPECT_TRUE(camera.setBinary("Mask", blob, sizeof blob));
+    EXPECT_TRUE(camera.setDword(longName, 2));
+
+    std::vector<std::string> keys = camera.subKeyNames();
+    std::vector<std::string> values = camera.valueNames();
+    std::sort(keys.begin(), keys.end());
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(keys, (std::vector<std::string>{"Size_00", "Size_01"}));
+    EXPECT_EQ(values, (std::vector<std::string>{"Color", "Mask", longName}));
+
+    const RegistryKey missing = RegistryKey::open("Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_09");
+    EXPECT_TRUE(missing.subKeyNames().empty());
+    EXPECT_TRUE(missing.valueNames().empty());
 }
 
 TEST(Win32SharedMemory, FirstUserIsToldAndUsersAreCounted) {

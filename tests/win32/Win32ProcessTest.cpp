@@ -18,6 +18,7 @@
 #include "platform/Registry.h"
 #include "platform/SharedMemory.h"
 #include "platform/TextConv.h"
+#include "support/RegistryValues.h"
 
 namespace {
 
@@ -127,12 +128,8 @@ TEST_F(Win32RegistryProcess, ValuesWrittenByAnotherProcessAreReadAfterItEnded) {
     ASSERT_EQ(child.wait(60000), 0);
     RegistryKey key = RegistryKey::open(std::string(kRoot) + "\\Camera_03");
     ASSERT_TRUE(key.valid());
-    uint32_t wait = 0;
-    EXPECT_TRUE(key.queryDword("WaitTime", &wait));
-    EXPECT_EQ(wait, 0xBEEFu);
-    std::vector<uint8_t> mask;
-    EXPECT_TRUE(key.queryBinary("Mask", &mask));
-    EXPECT_EQ(mask, (std::vector<uint8_t>{9, 8, 7}));
+    EXPECT_EQ(orvane::test::dwordOf(key, "WaitTime"), 0xBEEFu);
+    EXPECT_EQ(orvane::test::binaryOf(key, "Mask"), (std::vector<uint8_t>{9, 8, 7}));
 }
 
 TEST_F(Win32RegistryProcess, AValueAddedByRegExeIsRead) {
@@ -143,9 +140,7 @@ TEST_F(Win32RegistryProcess, AValueAddedByRegExeIsRead) {
     ASSERT_EQ(reg.wait(60000), 0);
     RegistryKey preset = RegistryKey::open(std::string(kRoot) + "\\Camera_00\\Size_00");
     ASSERT_TRUE(preset.valid());
-    uint32_t eh = 0;
-    EXPECT_TRUE(preset.queryDword("EH", &eh));
-    EXPECT_EQ(eh, 1536u);
+    EXPECT_EQ(orvane::test::dwordOf(preset, "EH"), 1536u);
     RegistryKey camera = RegistryKey::open(std::string(kRoot) + "\\Camera_00");
     EXPECT_EQ(camera.subKeyNames(), (std::vector<std::string>{"Size_00"}));
 }

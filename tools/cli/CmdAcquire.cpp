@@ -42,8 +42,9 @@ int formatNumber(const std::string& name) {
     return -1;
 }
 
-// Parses the options after the command. Returns 0, or the usage status after a message.
-int parseAcquisition(const Args& args, AcquisitionOptions* o) {
+// Parses the options after the command; `missingOutput`, for a command that writes a file,
+// is the usage message when no -o was given. Returns 0, or the usage status after a message.
+int parseAcquisition(const Args& args, AcquisitionOptions* o, const char* missingOutput = nullptr) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (i + 1 >= args.size())
@@ -79,6 +80,7 @@ int parseAcquisition(const Args& args, AcquisitionOptions* o) {
             return usageError("unknown option '" + a + "'");
         }
     }
+    if (missingOutput != nullptr && o->output.empty()) return usageError(missingOutput);
     return 0;
 }
 
@@ -94,6 +96,11 @@ bool applyAcquisition(const CliSession& s, const AcquisitionOptions& o) {
         }
     }
     return true;
+}
+
+// Opens camera `device` in the session and applies the options; false after a message.
+bool openForAcquisition(CliSession& s, int device, const AcquisitionOptions& o) {
+    return s.ok() && s.openCamera(device) && applyAcquisition(s, o);
 }
 
 size_t frameBytes(const CliSession& s, int bits) {
@@ -118,10 +125,9 @@ bool writeBuffer(const std::string& path, const std::vector<unsigned char>& data
 
 int cmdSnapshot(int device, const Args& args) {
     AcquisitionOptions o;
-    if (const int status = parseAcquisition(args, &o)) return status;
-    if (o.output.empty()) return usageError("snapshot needs -o FILE");
+    if (const int status = parseAcquisition(args, &o, "snapshot needs -o FILE")) return status;
     CliSession s;
-    if (!s.ok() || !s.openCamera(device) || !applyAcquisition(s, o)) return kExitFailure;
+    if (!openForAcquisition(s, device, o)) return kExitFailure;
     std::vector<unsigned char> frame(frameBytes(s, o.bits));
     if (!Orvane_SnapShot(s.handle(), frame.data(), static_cast<int>(frame.size()), o.rowOrder))
         return s.report("snapshot");
@@ -142,7 +148,7 @@ int cmdStream(int device, const Args& args) {
     AcquisitionOptions o;
     if (const int status = parseAcquisition(args, &o)) return status;
     CliSession s;
-    if (!s.ok() || !s.openCamera(device) || !applyAcquisition(s, o)) return kExitFailure;
+    if (!openForAcquisition(s, device, o)) return kExitFailure;
     s.drainMessages();
     std::vector<unsigned char> frame(frameBytes(s, o.bits));
     if (!Orvane_CallBackPreview(s.handle(), s.window(), frame.data(),
@@ -185,10 +191,9 @@ int cmdStream(int device, const Args& args) {
 
 int cmdRecord(int device, const Args& args) {
     AcquisitionOptions o;
-    if (const int status = parseAcquisition(args, &o)) return status;
-    if (o.output.empty()) return usageError("record needs -o FILE.avi");
+    if (const int status = parseAcquisition(args, &o, "record needs -o FILE.avi")) return status;
     CliSession s;
-    if (!s.ok() || !s.openCamera(device) || !applyAcquisition(s, o)) return kExitFailure;
+    if (!openForAcquisition(s, device, o)) return kExitFailure;
     s.drainMessages();
     if (!Orvane_Record(s.handle(), o.output.c_str(), static_cast<int>(o.milliseconds), 0))
         return s.report("record", whyCannotWrite(o.output));

@@ -28,6 +28,30 @@ constexpr int kMaxRecordMs = 24 * 60 * 60 * 1000;
 constexpr guint kStatusIntervalMs = 250;
 constexpr guint kFallbackIntervalMs = 100;
 
+// A button packed into `bar` that calls Action on the viewer when clicked.
+template <void (Viewer::*Action)()>
+GtkWidget* addButton(GtkWidget* bar, const char* mnemonic, Viewer* viewer) {
+    GtkWidget* button = gtk_button_new_with_mnemonic(mnemonic);
+    g_signal_connect(button, "clicked", G_CALLBACK(+[](GtkButton*, gpointer self) {
+                         (static_cast<Viewer*>(self)->*Action)();
+                     }),
+                     viewer);
+    gtk_box_pack_start(GTK_BOX(bar), button, FALSE, FALSE, 0);
+    return button;
+}
+
+// A timer that calls Action on the viewer every intervalMs until it is removed.
+template <void (Viewer::*Action)()>
+guint addTimer(guint intervalMs, Viewer* viewer) {
+    return g_timeout_add(
+        intervalMs,
+        [](gpointer self) -> gboolean {
+            (static_cast<Viewer*>(self)->*Action)();
+            return G_SOURCE_CONTINUE;
+        },
+        viewer);
+}
+
 }  // namespace
 
 bool Viewer::run() {
@@ -37,21 +61,9 @@ bool Viewer::run() {
     refreshCameras(true);
     updateButtons();
     updateStatus();
-    statusSource_.reset(g_timeout_add(
-        kStatusIntervalMs,
-        [](gpointer self) -> gboolean {
-            static_cast<Viewer*>(self)->updateStatus();
-            return G_SOURCE_CONTINUE;
-        },
-        this));
+    statusSource_.reset(addTimer<&Viewer::updateStatus>(kStatusIntervalMs, this));
     if (opt_.fallback)
-        fallbackSource_.reset(g_timeout_add(
-            kFallbackIntervalMs,
-            [](gpointer self) -> gboolean {
-                static_cast<Viewer*>(self)->fallbackTick();
-                return G_SOURCE_CONTINUE;
-            },
-            this));
+        fallbackSource_.reset(addTimer<&Viewer::fallbackTick>(kFallbackIntervalMs, this));
     scheduleScriptedSteps();
     return true;
 }
@@ -80,24 +92,9 @@ void Viewer::buildWindow() {
                      }),
                      this);
     gtk_box_pack_start(GTK_BOX(bar), cameraCombo_, FALSE, FALSE, 0);
-    previewButton_ = gtk_button_new_with_mnemonic("_Start");
-    g_signal_connect(previewButton_, "clicked", G_CALLBACK(+[](GtkButton*, gpointer self) {
-                         static_cast<Viewer*>(self)->togglePreview();
-                     }),
-                     this);
-    gtk_box_pack_start(GTK_BOX(bar), previewButton_, FALSE, FALSE, 0);
-    snapshotButton_ = gtk_button_new_with_mnemonic("S_napshot…");
-    g_signal_connect(snapshotButton_, "clicked", G_CALLBACK(+[](GtkButton*, gpointer self) {
-                         static_cast<Viewer*>(self)->snapshot();
-                     }),
-                     this);
-    gtk_box_pack_start(GTK_BOX(bar), snapshotButton_, FALSE, FALSE, 0);
-    recordButton_ = gtk_button_new_with_mnemonic("_Record…");
-    g_signal_connect(recordButton_, "clicked", G_CALLBACK(+[](GtkButton*, gpointer self) {
-                         static_cast<Viewer*>(self)->toggleRecording();
-                     }),
-                     this);
-    gtk_box_pack_start(GTK_BOX(bar), recordButton_, FALSE, FALSE, 0);
+    previewButton_ = addButton<&Viewer::togglePreview>(bar, "_Start", this);
+    snapshotButton_ = addButton<&Viewer::snapshot>(bar, "S_napshot…", this);
+    recordButton_ = addButton<&Viewer::toggleRecording>(bar, "_Record…", this);
     gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
 
     area_ = gtk_drawing_area_new();

@@ -20,14 +20,11 @@
 #include "sim/VirtualCameraSystem.h"
 #include "support/SessionFixture.h"
 
+namespace orvane::dialogs {
 namespace {
 
-using namespace orvane::test::win32;
-using orvane::dialogs::AnalogGainSheet;
-using orvane::dialogs::ImageFilterSheet;
-using orvane::dialogs::Language;
-using orvane::dialogs::StreamFormatSheet;
-namespace settings = orvane::session::settings;
+using namespace test::win32;
+namespace settings = session::settings;
 
 constexpr int kOk = 1, kCancel = 2, kDefault = 3, kApply = 1002;
 constexpr Language kLanguages[] = {Language::English, Language::Japanese};
@@ -65,18 +62,7 @@ TEST_F(SheetSession, ImageSheetChangesReachTheSessionLiveAndTheRegistryOnOk) {
         });
         EXPECT_EQ(Orvane_SetImageDlg(handle_, nullptr), 1) << nameOf(l);
         EXPECT_TRUE(script.ran()) << nameOf(l);
-        EXPECT_EQ(filter(ORVANE_FILTER_BRIGHTNESS), 40);
-        EXPECT_EQ(filter(ORVANE_FILTER_CONTRAST), -12);
-        EXPECT_EQ(filter(ORVANE_FILTER_GAMMA), 101);
-        EXPECT_EQ(filter(ORVANE_FILTER_BAYER_MODE), 1);
-
-        release();
-        orvane::session::ImageSettings stored;
-        ASSERT_EQ(settings::LoadFilter(0, stored), 1);
-        EXPECT_EQ(stored[0], 40);
-        EXPECT_EQ(stored[1], -12);
-        EXPECT_EQ(stored[8], 101);
-        EXPECT_EQ(stored[9], 1);
+        ASSERT_NO_FATAL_FAILURE(expectImageChangesKept());
         // The next language starts from the defaults again.
         orvane::platform::RegistryKey::deleteTree(orvane::dialogs::cameraKeyPath(0) + "\\Filter");
         open();
@@ -99,8 +85,7 @@ TEST_F(SheetSession, ImageSheetCancelAndClosingTheWindowPutTheSettingsBack) {
         });
         EXPECT_EQ(Orvane_SetImageDlg(handle_, nullptr), 1) << closeWindow;
         EXPECT_TRUE(script.ran());
-        EXPECT_EQ(filter(ORVANE_FILTER_SATURATION), 7) << closeWindow;
-        EXPECT_EQ(filter(ORVANE_FILTER_BAYER_GAIN_RED), 100) << closeWindow;
+        expectImageChangesUndone(closeWindow);
     }
 }
 
@@ -168,14 +153,10 @@ TEST_F(SheetSession, AnalogSheetDrivesTheDeviceAndOkKeepsTheChanges) {
         });
         EXPECT_EQ(Orvane_SetAnalogDlg(handle_, nullptr), 1) << nameOf(l);
         EXPECT_TRUE(script.ran()) << nameOf(l);
-        EXPECT_EQ(globalGain(), raised);
-        EXPECT_EQ(Orvane_GetMirrorV(handle_), 1);
-
-        release();
-        orvane::session::CameraSettings stored;
-        settings::LoadGain(0, stored, settings::AnalogDefaults{});
-        EXPECT_EQ(stored[0], raised) << nameOf(l);
-        EXPECT_EQ(stored[6], 1) << nameOf(l);
+        {
+            SCOPED_TRACE(nameOf(l));
+            expectAnalogChangesKept(raised);
+        }
         open();
         ASSERT_EQ(Orvane_SetMirrorV(handle_, 0), 1);
     }
@@ -193,8 +174,7 @@ TEST_F(SheetSession, AnalogSheetCancelPutsTheDeviceBack) {
     });
     EXPECT_EQ(Orvane_SetAnalogDlg(handle_, nullptr), 1);
     EXPECT_TRUE(script.ran());
-    EXPECT_EQ(globalGain(), before);
-    EXPECT_EQ(Orvane_GetMirrorH(handle_), 0);
+    expectAnalogChangesUndone(before);
 }
 
 TEST_F(SheetSession, StreamFormatSheetPausesAcquisitionAndAppliesWhatWasConfirmed) {
@@ -227,16 +207,7 @@ TEST_F(SheetSession, StreamFormatSheetPausesAcquisitionAndAppliesWhatWasConfirme
         EXPECT_EQ(Orvane_GetColorMode(handle_), 24);
         EXPECT_EQ(Orvane_GetWaitTime(handle_), 25);
         EXPECT_EQ(Orvane_StopPreview(handle_), 1) << "preview was started again";
-
-        bool rootExists = false;
-        const auto presets = settings::ReadPresets(0, &rootExists);
-        ASSERT_FALSE(presets.empty());
-        EXPECT_EQ(presets.back().geometry.width, 3072);
-        settings::CameraValues values{-1, -1, -1, -1};
-        ASSERT_EQ(settings::LoadCameraValues(0, values), 1);
-        EXPECT_EQ(values.colorIndex, 2);
-        EXPECT_EQ(values.waitTime, 25);
-        EXPECT_EQ(values.clock, 2);
+        ASSERT_NO_FATAL_FAILURE(expectStreamFormatStored());
     }
 }
 
@@ -252,12 +223,7 @@ TEST_F(SheetSession, StreamFormatSheetCancelStoresAndAppliesNothing) {
     });
     EXPECT_EQ(Orvane_SetCameraDlg(handle_, nullptr), 1);
     EXPECT_TRUE(script.ran());
-    EXPECT_EQ(Orvane_GetColorMode(handle_), 32);
-    EXPECT_NE(Orvane_GetWaitTime(handle_), 77);
-    settings::CameraValues after{-1, -1, -1, -1};
-    settings::LoadCameraValues(0, after);
-    EXPECT_EQ(after.colorIndex, before.colorIndex);
-    EXPECT_EQ(after.waitTime, before.waitTime);
+    expectStreamFormatUnchanged(before);
 }
 
 // The application's window owns the sheet and is disabled while it is open, as with any
@@ -315,3 +281,4 @@ TEST_F(SheetSession, ScreenshotsInEnglishAndJapanese) {
 }
 
 }  // namespace
+}  // namespace orvane::dialogs

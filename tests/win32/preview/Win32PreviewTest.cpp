@@ -21,17 +21,13 @@
 #include "platform/Registry.h"
 #include "sim/VirtualCameraSystem.h"
 #include "support/PreviewPicture.h"
+#include "support/SizePreset.h"
 #include "support/TestFiles.h"
 
+namespace orvane::test {
 namespace {
 
-using orvane::sim::ScopedVirtualCameras;
-using orvane::test::artifactDir;
-using orvane::test::blankPicture;
-using orvane::test::differences;
-using orvane::test::Picture;
-using orvane::test::savePng;
-using orvane::test::scaleReference;
+using sim::ScopedVirtualCameras;
 
 constexpr DWORD kTopLevelStyle = 0x16CF0000;
 constexpr DWORD kChildStyle = 0x52000000;
@@ -192,20 +188,7 @@ void saveScreen(const std::string& name) {
     HDC screen = GetDC(nullptr);
     const Picture p = readDc(screen, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     ReleaseDC(nullptr, screen);
-    EXPECT_TRUE(savePng(p, artifactDir() + "/" + name));
-}
-
-void writePreset(int number, int w, int h) {
-    using orvane::platform::RegistryKey;
-    RegistryKey key = RegistryKey::create("Software\\Kelmor\\OrvaneA063Q7Sdk\\Camera_00\\Size_0" +
-                                          std::to_string(number));
-    key.setDword("TH", 3072);
-    key.setDword("TV", 2048);
-    key.setDword("EH", static_cast<uint32_t>(w));
-    key.setDword("EV", static_cast<uint32_t>(h));
-    key.setDword("EHS", 0);
-    key.setDword("EVS", 0);
-    key.setDword("Buf", 4);
+    keepArtifact(p, name.c_str());
 }
 
 class Win32PreviewTest : public testing::Test {
@@ -232,36 +215,31 @@ class Win32PreviewTest : public testing::Test {
         ASSERT_NE(messages_, nullptr);
         handle_ = Orvane_Initialize(app_);
         ASSERT_NE(handle_, 0u);
-        writePreset(1, kW, kH);  // after the first run has written the default tree
+        writeSizePreset(1, kW, kH);  // after the first run has written the default tree
         ASSERT_EQ(Orvane_SetCaptureWindow(handle_, kW, kH), 1);
         ASSERT_EQ(Orvane_SetColorMode(handle_, bits), 1);
         ASSERT_EQ(Orvane_SetWaitTime(handle_, waitMs), 1);
     }
+    // An 8-bit session showing its preview in a top-level window of its own.
+    void openPreview() {
+        open(8, 20);
+        ASSERT_EQ(Orvane_Preview(handle_), 1);
+    }
     // Starts the preview with frame messages (no buffer), so that frames can be counted.
     void startCounting() {
-        OrvaneMessage m{};
-        while (Orvane_GetMessage(messages_, &m, 0) == 1) {
-        }
+        dropMessages(messages_);
         ASSERT_EQ(Orvane_CallBackPreview(handle_, messages_, nullptr, 0, 1), 1);
     }
     // Frame messages are posted after the frame was drawn; after a change the first one may
     // still belong to a frame drawn before it, the second cannot.
-    void waitFrames(int n) {
-        for (int got = 0; got < n;) {
-            OrvaneMessage m{};
-            ASSERT_EQ(Orvane_GetMessage(messages_, &m, 20000), 1) << "no frame";
-            if (m.message == ORVANE_WM_FRAME && m.lParam == 0) ++got;
-        }
-    }
+    void waitFrames(int n) { waitFrameMessages(messages_, n); }
     Picture lastFrame(int bits) { return orvane::test::lastFrame(handle_, kW, kH, bits); }
     // Drawing is synchronous in GDI: after StopPreview the window holds the last frame.
     void expectShown(HWND w, const Picture& expected, const char* artifact = nullptr) {
         const Picture got = readBack(w, expected.width, expected.height);
         std::string first;
         EXPECT_EQ(differences(got, expected, &first), 0u) << first;
-        if (artifact != nullptr) {
-            EXPECT_TRUE(savePng(got, artifactDir() + "/" + artifact));
-        }
+        keepArtifact(got, artifact);
     }
     HWND onlyTopLevelPreview() {
         const auto found = topLevelPreviews();
@@ -478,8 +456,7 @@ TEST_F(Win32PreviewTest, ResizedWindowGetsTheFrameScaledToItsNewSize) {
 }
 
 TEST_F(Win32PreviewTest, CloseButtonHidesTheWindowAndTheNextStartShowsItAgain) {
-    open(8, 20);
-    ASSERT_EQ(Orvane_Preview(handle_), 1);
+    ASSERT_NO_FATAL_FAILURE(openPreview());
     const HWND w = onlyTopLevelPreview();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(IsWindowVisible(w));
@@ -523,8 +500,7 @@ TEST_F(Win32PreviewTest, ParentDestroyedUnderTheRunningPreviewIsSurvived) {
 }
 
 TEST_F(Win32PreviewTest, WindowAnswersWhileTheApplicationThreadDoesNotPump) {
-    open(8, 20);
-    ASSERT_EQ(Orvane_Preview(handle_), 1);
+    ASSERT_NO_FATAL_FAILURE(openPreview());
     const HWND w = onlyTopLevelPreview();
     ASSERT_NE(w, nullptr);
     EXPECT_NE(GetWindowThreadProcessId(w, nullptr), GetCurrentThreadId());
@@ -589,3 +565,4 @@ TEST_F(Win32PreviewTest, ApplicationWindowHearsCamerasArriveAndGoOncePerEvent) {
 }
 
 }  // namespace
+}  // namespace orvane::test
