@@ -251,6 +251,11 @@ class COrvaneU3Q7Base {
     // As CopyLatest, but refuses (-1) a frame larger than `length` bytes: the newest frame
     // has the device's geometry, which need not be the one the caller's buffer was sized for.
     int CopyLatestInto(void* buffer, uint64_t length, int orientationFlag);
+    // The newest frame lent in place rather than copied, when CopyLatestInto would copy it
+    // as one block (see FrameRing::hold); empty otherwise, and the caller copies instead.
+    FrameRing::Hold HoldLatest(uint64_t length, int orientationFlag) {
+        return ring_.hold(length, orientationFlag);
+    }
 
     // Non-virtual helpers for tests and diagnostics (any thread).
     void SetSensorFactory(SensorFactory factory);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace orvane::device {
 
@@ -122,18 +123,71 @@ bool FrameRing::copy(void* buffer, uint64_t length, bool firstSlot, int orientat
         fmt = format_;
         src = slots_[slot].get();
     }
+    bool reverseRows = false, reversePixels = false;
+    orientationOf(fmt, orientationFlag, &reverseRows, &reversePixels);
+    copyOriented(static_cast<uint8_t*>(buffer), src, fmt, reverseRows, reversePixels);
+    endRead(slot, markHandedOver);
+    return true;
+}
+
+void FrameRing::orientationOf(const FrameFormat& fmt, int orientationFlag, bool* reverseRows,
+                              bool* reversePixels) {
     const int32_t o = fmt.orientation;
     const bool turned = o == 3 || o == 4;
-    const bool reverseRows = orientationFlag == 1 ? turned : (orientationFlag == 0 && !turned);
-    const bool reversePixels = o == 2 || o == 4;
-    copyOriented(static_cast<uint8_t*>(buffer), src, fmt, reverseRows, reversePixels);
+    *reverseRows = orientationFlag == 1 ? turned : (orientationFlag == 0 && !turned);
+    *reversePixels = o == 2 || o == 4;
+}
+
+void FrameRing::endRead(int slot, bool markHandedOver) {
     {
         platform::LockGuard lock(lock_);
         --readers_[slot];
         if (markHandedOver) handedOver_ = std::max(handedOver_, slotFrame_[slot]);
     }
     changed_.notify_all();
-    return true;
+}
+
+FrameRing::Hold FrameRing::hold(uint64_t length, int orientationFlag) {
+    Hold h;
+    platform::LockGuard lock(lock_);
+    if (capacity_ == 0 || length < format_.frameBytes) return h;
+    bool reverseRows = false, reversePixels = false;
+    orientationOf(format_, orientationFlag, &reverseRows, &reversePixels);
+    if (reverseRows || reversePixels) return h;
+    const int slot = newest_ != kNoSlot ? newest_ : (writeIndex_ + 3) % kSlots;
+    ++readers_[slot];
+    h.ring_ = this;
+    h.slot_ = slot;
+    h.bytes_ = slots_[slot].get();
+    h.size_ = format_.frameBytes;
+    return h;
+}
+
+FrameRing::Hold::Hold(Hold&& other) noexcept
+    : ring_(std::exchange(other.ring_, nullptr)),
+      slot_(std::exchange(other.slot_, kNoSlot)),
+      bytes_(std::exchange(other.bytes_, nullptr)),
+      size_(std::exchange(other.size_, 0)) {}
+
+FrameRing::Hold& FrameRing::Hold::operator=(Hold&& other) noexcept {
+    if (this != &other) {
+        reset();
+        ring_ = std::exchange(other.ring_, nullptr);
+        slot_ = std::exchange(other.slot_, kNoSlot);
+        bytes_ = std::exchange(other.bytes_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+void FrameRing::Hold::reset() {
+    if (ring_ == nullptr) return;
+    // Handed over only now: a frame counts as taken once its reader is done with it.
+    ring_->endRead(slot_, true);
+    ring_ = nullptr;
+    slot_ = kNoSlot;
+    bytes_ = nullptr;
+    size_ = 0;
 }
 
 void FrameRing::copyOriented(uint8_t* dst, const uint8_t* src, const FrameFormat& fmt,

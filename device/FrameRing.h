@@ -69,6 +69,37 @@ class FrameRing {
     bool copy(void* buffer, uint64_t length, bool firstSlot, int orientationFlag,
               bool markHandedOver);
 
+    // The newest frame lent in place instead of copied, for a reader that only reads it.
+    // Only frames whose copy would be a plain block copy are lent (the orientation applied
+    // with `orientationFlag` reverses nothing), so the lent bytes are what copy() would hand
+    // out. While the hold lives the writer skips its slot; it counts as handed over as
+    // copy(..., markHandedOver) does. A hold must end before the ring is (re)allocated or
+    // released: those wait for it.
+    class Hold {
+      public:
+        Hold() = default;
+        Hold(Hold&& other) noexcept;
+        Hold& operator=(Hold&& other) noexcept;
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+        ~Hold() { reset(); }
+
+        explicit operator bool() const { return bytes_ != nullptr; }
+        const uint8_t* bytes() const { return bytes_; }
+        uint32_t size() const { return size_; }
+        // Gives the slot back (the writer may fill it again).
+        void reset();
+
+      private:
+        friend class FrameRing;
+        FrameRing* ring_ = nullptr;
+        int slot_ = kNoSlot;
+        const uint8_t* bytes_ = nullptr;
+        uint32_t size_ = 0;
+    };
+    // An empty hold when a copy would fail, or the copy would reorder rows or pixels.
+    Hold hold(uint64_t length, int orientationFlag);
+
     // Frame event (auto-reset): set for every published frame, on capture failure and to
     // release a waiting reader. While closed, waits return at once without the event.
     void setEvent();
@@ -86,6 +117,10 @@ class FrameRing {
   private:
     // Waits until no reader copies out of a slot, then frees the slots and forgets the frames.
     void clearLocked() ORVANE_REQUIRES(lock_);
+    // Which of rows and pixels the copy of a frame in `fmt` reverses.
+    static void orientationOf(const FrameFormat& fmt, int orientationFlag, bool* reverseRows,
+                              bool* reversePixels);
+    void endRead(int slot, bool markHandedOver);
     // Copies src (one frame in `fmt`) into dst, reversing rows and/or pixels.
     static void copyOriented(uint8_t* dst, const uint8_t* src, const FrameFormat& fmt,
                              bool reverseRows, bool reversePixels);

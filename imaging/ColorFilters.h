@@ -46,6 +46,11 @@ constexpr int kHotPixelThreshold16 = 480;
 // order when a replacement near a band's edge could have changed a result.
 int suppressHotPixels(const ImageView& raw, int bayerMode, int gainRed, int gainBlue, int threshold,
                       platform::WorkerPool* pool = nullptr);
+// The same on a frame copied from `source` (same size and pixel size, any stride): the result
+// equals copying the frame into `raw` and suppressing there, but each row is copied just
+// before it is first read. -1 (and nothing copied) when the two do not match.
+int suppressHotPixelsFrom(const ImageView& source, const ImageView& raw, int bayerMode, int gainRed,
+                          int gainBlue, int threshold, platform::WorkerPool* pool = nullptr);
 
 // Gray mode 1. Sites in the order R, G1, G2, B.
 enum GraySite : int { kGrayR = 0, kGrayG1 = 1, kGrayG2 = 2, kGrayB = 3 };
@@ -78,6 +83,16 @@ bool grayFromColour(const ImageView& colour, const ImageView& raw8,
 
 // Hue and saturation in fixed point. Keeps the saturation table and the hue shift of the
 // last settings; set() rebuilds only what changed. One per session.
+// A transform of single rows in place, for passes that walk the rows themselves. run() may
+// be called from several threads at once on different rows.
+class RowStep {
+  public:
+    virtual void run(uint8_t* row, int width, int bytesPerPixel) const = 0;
+
+  protected:
+    ~RowStep() = default;
+};
+
 class HueSaturation {
   public:
     HueSaturation();
@@ -91,6 +106,10 @@ class HueSaturation {
     // formats; does nothing when not active.
     bool apply(const ImageView& image, platform::WorkerPool* pool = nullptr,
                VectorPath path = VectorPath::Best) const;
+    // Calls body(step, context) with apply()'s transform of one row of `bytesPerPixel` pixels
+    // and returns its result; false without calling it when not active or for another format.
+    bool withRowStep(int bytesPerPixel, VectorPath path, bool (*body)(const RowStep&, void*),
+                     void* context) const;
 
     // Hue shift in units of 1/1530 turn for a hue in degrees.
     static int hueShift(int hue);
@@ -180,17 +199,20 @@ class SharpenWorkspace {
 bool sharpen(const ImageView& image, SharpenWorkspace& workspace, int strength,
              platform::WorkerPool* pool = nullptr, VectorPath path = VectorPath::Best);
 
-// applyTable8(before), sharpen, applyTable8(after) on 8-bit channels in one banded pass
-// with the same result; a null table is skipped. Returns false for other formats or when the
-// workspace cannot be had (the image is then unchanged).
+// `first` on every row (when not null), applyTable8(before), sharpen, applyTable8(after) on
+// 8-bit channels in one banded pass with the same result as running them one after the
+// other over the whole image; a null table is skipped. Returns false for other formats or
+// when the workspace cannot be had (the image is then unchanged).
 bool sharpenBetween(const ImageView& image, SharpenWorkspace& workspace, int strength,
                     const uint8_t* before, const uint8_t* after,
-                    platform::WorkerPool* pool = nullptr, VectorPath path = VectorPath::Best);
+                    platform::WorkerPool* pool = nullptr, VectorPath path = VectorPath::Best,
+                    const RowStep* first = nullptr);
 
 // The tone steps of the pipeline in their order: gamma, contrast, sharpness, brightness.
-// Adjacent point stages are run as one composed table.
+// Adjacent point stages are run as one composed table. With `hueFirst` (active or not) its
+// hue and saturation go before them, in the banded pass where there is one.
 bool applyToneSteps(const ImageView& image, int gamma, int contrast, int sharpness, int brightness,
                     ToneTableCache& cache, SharpenWorkspace& sharpenSpace,
-                    platform::WorkerPool* pool = nullptr);
+                    platform::WorkerPool* pool = nullptr, const HueSaturation* hueFirst = nullptr);
 
 }  // namespace orvane::imaging

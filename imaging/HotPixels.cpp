@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "imaging/ColorFilters.h"
@@ -139,15 +140,34 @@ int suppressRow(const ImageView& raw, int y, int mode, int kRed, int kBlue, int 
     return replaced;
 }
 
+// Fills the rows of a frame from another buffer just before the suppression first reads
+// them, so that the frame is read from memory once: rows [next, end) are still to come.
+struct RowFeed {
+    const ImageView* source = nullptr;  // null: the rows are in place already
+    const ImageView* target = nullptr;
+    int next = 0;
+    int end = 0;
+
+    // Rows up to `y` (and before `end`) are in the target.
+    void through(int y) {
+        if (source == nullptr) return;
+        const size_t bytes = static_cast<size_t>(target->width) * target->bytesPerPixel;
+        for (; next <= y && next < end; ++next)
+            std::memcpy(target->row(next), source->row(next), bytes);
+    }
+};
+
 // Rows [y0, y1) in order. With a log, stops before a row that might not fit in it and
 // stores in *end the first row not done.
 template <class T>
 int suppressRange(const ImageView& raw, int y0, int y1, int mode, int kRed, int kBlue, int t,
-                  ReplacementLog<T>* log = nullptr, int* end = nullptr) {
+                  RowFeed& feed, ReplacementLog<T>* log = nullptr, int* end = nullptr) {
     int replaced = 0;
     int y = y0;
     for (; y < y1; ++y) {
         if (log != nullptr && ReplacementLog<T>::kCapacity - log->size < raw.width) break;
+        // Row y reads the rows two above and two below it.
+        feed.through(y + 2);
         replaced += suppressRow<T>(raw, y, mode, kRed, kBlue, t, log);
     }
     if (end != nullptr) *end = y;
@@ -169,21 +189,31 @@ void put(const ImageView& raw, const Replacement<T>& e, T value) {
 // the same input in both orders and the lower band's work stands; until then the lower
 // band's rows are taken back and done again in order, one by one (a replacement near the
 // cut changes only a few rows below it).
+//
+// With a feed, each band fills its own half of the rows ([0, c) and [c, h)) as it goes; the
+// upper band's reaches row c - 1 before the rows at the cut are done.
 template <class T>
-int suppressTwoBands(const ImageView& raw, int mode, int kRed, int kBlue, int t,
+int suppressTwoBands(const ImageView& raw, int mode, int kRed, int kBlue, int t, RowFeed& feed,
                      platform::WorkerPool& pool) {
     const int h = raw.height;
     const int c = h / 2;
     ReplacementLog<T> log;
     int upper = 0, lowerEnd = c + 2;
+    RowFeed upperFeed = feed, lowerFeed = feed;
+    upperFeed.end = c;
+    lowerFeed.next = c;
     pool.parallelFor(0, 2, 1, [&](int b, int e) {
         for (int i = b; i < e; ++i) {
             if (i == 0)
-                upper = suppressRange<T>(raw, 2, c - 2, mode, kRed, kBlue, t);
+                upper = suppressRange<T>(raw, 2, c - 2, mode, kRed, kBlue, t, upperFeed);
             else
-                suppressRange<T>(raw, c + 2, h - 2, mode, kRed, kBlue, t, &log, &lowerEnd);
+                suppressRange<T>(raw, c + 2, h - 2, mode, kRed, kBlue, t, lowerFeed, &log,
+                                 &lowerEnd);
         }
     });
+    upperFeed.through(c - 1);
+    RowFeed& rest = lowerFeed;
+    rest.through(c + 3);
     // The log is in scan order: the entries of row y are one run.
     auto rowRun = [&](int y) {
         const Replacement<T>* all = log.entries;
@@ -202,14 +232,15 @@ int suppressTwoBands(const ImageView& raw, int mode, int kRed, int kBlue, int t,
     };
     takeBack(c + 2);
     takeBack(c + 3);
-    int replaced = upper + suppressRange<T>(raw, c - 2, c, mode, kRed, kBlue, t);
-    const int atCut = suppressRange<T>(raw, c, c + 2, mode, kRed, kBlue, t);
+    int replaced = upper + suppressRange<T>(raw, c - 2, c, mode, kRed, kBlue, t, rest);
+    const int atCut = suppressRange<T>(raw, c, c + 2, mode, kRed, kBlue, t, rest);
     replaced += atCut;
     // Rows y and y + 1 hold their values from before the lower band from here on.
     int y = c + 2;
     int agreeing = atCut == 0 ? 2 : 0;  // rows just done that ended as the lower band left them
     ReplacementLog<T> row;
     while (agreeing < 2 && y < lowerEnd) {
+        rest.through(y + 2);
         takeBack(y + 2);
         row.size = 0;
         replaced += suppressRow<T>(raw, y, mode, kRed, kBlue, t, &row);
@@ -227,31 +258,56 @@ int suppressTwoBands(const ImageView& raw, int mode, int kRed, int kBlue, int t,
         replaced += log.size - rowRun(y).first;
         y = lowerEnd;  // below it the lower band stopped, its log full
     }
-    return replaced + suppressRange<T>(raw, y, h - 2, mode, kRed, kBlue, t);
+    replaced += suppressRange<T>(raw, y, h - 2, mode, kRed, kBlue, t, rest);
+    rest.through(h - 1);
+    feed.next = rest.next;  // every row is in place now
+    return replaced;
 }
 
 template <class T>
-int suppressRows(const ImageView& raw, int mode, int kRed, int kBlue, int t,
+int suppressRows(const ImageView& raw, int mode, int kRed, int kBlue, int t, RowFeed& feed,
                  platform::WorkerPool* pool) {
     // Worth it, and fitting the log, for frames of some size only.
     constexpr int kMinBandRows = 16;
     if (pool != nullptr && pool->threadCount() >= 2 && raw.height >= 4 * kMinBandRows &&
         raw.width <= ReplacementLog<T>::kCapacity)
-        return suppressTwoBands<T>(raw, mode, kRed, kBlue, t, *pool);
-    return suppressRange<T>(raw, 2, raw.height - 2, mode, kRed, kBlue, t);
+        return suppressTwoBands<T>(raw, mode, kRed, kBlue, t, feed, *pool);
+    const int replaced = suppressRange<T>(raw, 2, raw.height - 2, mode, kRed, kBlue, t, feed);
+    feed.through(raw.height - 1);
+    return replaced;
+}
+
+int suppressFed(const ImageView& raw, int bayerMode, int gainRed, int gainBlue, int threshold,
+                RowFeed& feed, platform::WorkerPool* pool) {
+    int replaced = 0;
+    if (raw.width >= 5 && raw.height >= 5 && bayerMode >= 0 && bayerMode <= 3) {
+        if (raw.bytesPerPixel == 1)
+            replaced = suppressRows<uint8_t>(raw, bayerMode, bayerGainFactor(gainRed),
+                                             bayerGainFactor(gainBlue), threshold, feed, pool);
+        else if (raw.bytesPerPixel == 2)
+            replaced = suppressRows<uint16_t>(raw, bayerMode, 0, 0, threshold, feed, pool);
+    }
+    // Nothing to suppress still leaves the whole frame copied.
+    feed.through(raw.height - 1);
+    return replaced;
 }
 
 }  // namespace
 
 int suppressHotPixels(const ImageView& raw, int bayerMode, int gainRed, int gainBlue, int threshold,
                       platform::WorkerPool* pool) {
-    if (raw.empty() || raw.width < 5 || raw.height < 5 || bayerMode < 0 || bayerMode > 3) return 0;
-    if (raw.bytesPerPixel == 1)
-        return suppressRows<uint8_t>(raw, bayerMode, bayerGainFactor(gainRed),
-                                     bayerGainFactor(gainBlue), threshold, pool);
-    if (raw.bytesPerPixel == 2)
-        return suppressRows<uint16_t>(raw, bayerMode, 0, 0, threshold, pool);
-    return 0;
+    if (raw.empty()) return 0;
+    RowFeed inPlace;
+    return suppressFed(raw, bayerMode, gainRed, gainBlue, threshold, inPlace, pool);
+}
+
+int suppressHotPixelsFrom(const ImageView& source, const ImageView& raw, int bayerMode, int gainRed,
+                          int gainBlue, int threshold, platform::WorkerPool* pool) {
+    if (raw.empty() || source.width != raw.width || source.height != raw.height ||
+        source.bytesPerPixel != raw.bytesPerPixel || source.bits == nullptr)
+        return -1;
+    RowFeed feed{&source, &raw, 0, raw.height};
+    return suppressFed(raw, bayerMode, gainRed, gainBlue, threshold, feed, pool);
 }
 
 }  // namespace orvane::imaging

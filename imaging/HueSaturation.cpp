@@ -116,82 +116,122 @@ void HueSaturation::set(int hue, int saturation) {
     }
 }
 
+namespace {
+
+// apply()'s work on one row, with the per-image constants of the vector paths made once.
+class HueRowTransform final : public RowStep {
+  public:
+    HueRowTransform(const uint16_t* sat, int saturation, int shift, int bpp, VectorPath path)
+        : t_(hueTables()), sat_(sat), shift_(shift) {
+#if ORVANE_X86
+        // The vector step's pixel layout: 16-bit pixels are transformed through their high
+        // bytes.
+        vectorBpp_ = bpp == 4 || bpp == 8 ? 4 : 3;
+        useVbmi_ = pathAllowsVbmi(path) && vbmiHueSaturationFits(saturation);
+        useAvx2_ = !useVbmi_ && pathAllowsAvx2(path);
+        if (useAvx2_) lanes_ = makeHueLanes(saturation, shift);
+        if (useVbmi_) lanesVbmi_ = makeHueLanesVbmi(saturation, shift, vectorBpp_, t_.reciprocal);
+#else
+        (void)saturation;
+        (void)bpp;
+        (void)path;
+#endif
+    }
+
+    void run(uint8_t* row, int width, int bpp) const override {
+        if (bpp <= 4) {
+            int x = vectorRow(row, width, bpp);
+            for (; x < width; ++x) {
+                uint8_t* p = row + x * bpp;
+                const uint32_t v = hueSatPixel(t_, sat_, shift_, p[2], p[1], p[0]);
+                p[0] = static_cast<uint8_t>(v);
+                p[1] = static_cast<uint8_t>(v >> 8);
+                p[2] = static_cast<uint8_t>(v >> 16);
+            }
+            return;
+        }
+        auto* s = reinterpret_cast<uint16_t*>(row);
+        const int n = bpp / 2;
+        int done = 0;
+#if ORVANE_X86
+        if (useVbmi_) done = hueSatRow16Vbmi(s, width, n, lanesVbmi_);
+#endif
+        // High bytes through a small 24-bit strip, so that the 8-bit path (vector or
+        // scalar) does the transform; back shifted left by 8.
+        constexpr int kStrip = 256;
+        uint8_t strip[kStrip * 3 + 16];
+        for (int x0 = done; x0 < width; x0 += kStrip) {
+            const int m = std::min(kStrip, width - x0);
+            const uint16_t* in = s + static_cast<ptrdiff_t>(x0) * n;
+            for (int i = 0; i < m; ++i)
+                for (int c = 0; c < 3; ++c)
+                    strip[i * 3 + c] = static_cast<uint8_t>(in[i * n + c] >> 8);
+            int i = vectorRow(strip, m, 3);
+            for (; i < m; ++i) {
+                uint8_t* q = strip + i * 3;
+                const uint32_t v = hueSatPixel(t_, sat_, shift_, q[2], q[1], q[0]);
+                q[0] = static_cast<uint8_t>(v);
+                q[1] = static_cast<uint8_t>(v >> 8);
+                q[2] = static_cast<uint8_t>(v >> 16);
+            }
+            uint16_t* out = s + static_cast<ptrdiff_t>(x0) * n;
+            for (int k = 0; k < m; ++k) {
+                for (int c = 0; c < 3; ++c)
+                    out[k * n + c] = static_cast<uint16_t>(strip[k * 3 + c] << 8);
+                if (n == 4) out[k * n + 3] = 0;
+            }
+        }
+    }
+
+  private:
+    // One row (or strip) of 3- or 4-byte pixels through the widest path; returns pixels done.
+    int vectorRow(uint8_t* r, int width, int pixelBytes) const {
+#if ORVANE_X86
+        if (useVbmi_) return pixelBytes == vectorBpp_ ? hueSatRowVbmi(r, width, lanesVbmi_) : 0;
+        if (useAvx2_) return hueSatRowAvx2(r, width, pixelBytes, lanes_, t_.reciprocal);
+#else
+        (void)r;
+        (void)width;
+        (void)pixelBytes;
+#endif
+        return 0;
+    }
+
+    const HueTables& t_;
+    const uint16_t* sat_;
+    int shift_;
+#if ORVANE_X86
+    int vectorBpp_ = 3;
+    bool useVbmi_ = false;
+    bool useAvx2_ = false;
+    HueLanes lanes_{};
+    HueLanesVbmi lanesVbmi_{};
+#endif
+};
+
+bool hueFormat(int bpp) {
+    return bpp == 3 || bpp == 4 || bpp == 6 || bpp == 8;
+}
+
+}  // namespace
+
 bool HueSaturation::apply(const ImageView& image, platform::WorkerPool* pool,
                           VectorPath path) const {
     const int bpp = image.bytesPerPixel;
-    if (image.empty() || (bpp != 3 && bpp != 4 && bpp != 6 && bpp != 8)) return false;
+    if (image.empty() || !hueFormat(bpp)) return false;
     if (!active()) return true;
-    const HueTables& t = hueTables();
-#if ORVANE_X86
-    // The vector step's pixel layout: 16-bit pixels are transformed through their high bytes.
-    const int vectorBpp = bpp == 4 || bpp == 8 ? 4 : 3;
-    const bool useVbmi = pathAllowsVbmi(path) && vbmiHueSaturationFits(saturation_);
-    const bool useAvx2 = !useVbmi && pathAllowsAvx2(path);
-    HueLanes lanes{};
-    HueLanesVbmi lanesVbmi{};
-    if (useAvx2) lanes = makeHueLanes(saturation_, shift_);
-    if (useVbmi) lanesVbmi = makeHueLanesVbmi(saturation_, shift_, vectorBpp, t.reciprocal);
-    // One row (or strip) of 3- or 4-byte pixels through the widest path; returns pixels done.
-    auto vectorRow = [&](uint8_t* r, int width, int pixelBytes) {
-        if (useVbmi) return pixelBytes == vectorBpp ? hueSatRowVbmi(r, width, lanesVbmi) : 0;
-        if (useAvx2) return hueSatRowAvx2(r, width, pixelBytes, lanes, t.reciprocal);
-        return 0;
-    };
-#endif
+    const HueRowTransform transform(sat_, saturation_, shift_, bpp, path);
     platform::forBands(pool, 0, image.height, 1, [&](int b, int e) {
-        for (int y = b; y < e; ++y) {
-            uint8_t* row = image.row(y);
-            if (bpp <= 4) {
-                int x = 0;
-#if ORVANE_X86
-                x = vectorRow(row, image.width, bpp);
-#endif
-                for (; x < image.width; ++x) {
-                    uint8_t* p = row + x * bpp;
-                    const uint32_t v = hueSatPixel(t, sat_, shift_, p[2], p[1], p[0]);
-                    p[0] = static_cast<uint8_t>(v);
-                    p[1] = static_cast<uint8_t>(v >> 8);
-                    p[2] = static_cast<uint8_t>(v >> 16);
-                }
-            } else {
-                auto* s = reinterpret_cast<uint16_t*>(row);
-                const int n = bpp / 2;
-                int done = 0;
-#if ORVANE_X86
-                if (useVbmi) done = hueSatRow16Vbmi(s, image.width, n, lanesVbmi);
-#endif
-                // High bytes through a small 24-bit strip, so that the 8-bit path (vector
-                // or scalar) does the transform; back shifted left by 8.
-                constexpr int kStrip = 256;
-                uint8_t strip[kStrip * 3 + 16];
-                for (int x0 = done; x0 < image.width; x0 += kStrip) {
-                    const int m = std::min(kStrip, image.width - x0);
-                    const uint16_t* in = s + static_cast<ptrdiff_t>(x0) * n;
-                    for (int i = 0; i < m; ++i)
-                        for (int c = 0; c < 3; ++c)
-                            strip[i * 3 + c] = static_cast<uint8_t>(in[i * n + c] >> 8);
-                    int i = 0;
-#if ORVANE_X86
-                    i = vectorRow(strip, m, 3);
-#endif
-                    for (; i < m; ++i) {
-                        uint8_t* q = strip + i * 3;
-                        const uint32_t v = hueSatPixel(t, sat_, shift_, q[2], q[1], q[0]);
-                        q[0] = static_cast<uint8_t>(v);
-                        q[1] = static_cast<uint8_t>(v >> 8);
-                        q[2] = static_cast<uint8_t>(v >> 16);
-                    }
-                    uint16_t* out = s + static_cast<ptrdiff_t>(x0) * n;
-                    for (int k = 0; k < m; ++k) {
-                        for (int c = 0; c < 3; ++c)
-                            out[k * n + c] = static_cast<uint16_t>(strip[k * 3 + c] << 8);
-                        if (n == 4) out[k * n + 3] = 0;
-                    }
-                }
-            }
-        }
+        for (int y = b; y < e; ++y) transform.run(image.row(y), image.width, bpp);
     });
     return true;
+}
+
+bool HueSaturation::withRowStep(int bytesPerPixel, VectorPath path,
+                                bool (*body)(const RowStep&, void*), void* context) const {
+    if (!hueFormat(bytesPerPixel) || !active()) return false;
+    const HueRowTransform transform(sat_, saturation_, shift_, bytesPerPixel, path);
+    return body(transform, context);
 }
 
 }  // namespace orvane::imaging

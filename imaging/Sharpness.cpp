@@ -137,10 +137,17 @@ BandSpace<T> bandSpace(uint8_t* base, int samples) {
 struct RowTables {
     const uint8_t* before = nullptr;
     const uint8_t* after = nullptr;
+    const RowStep* first = nullptr;  // runs before the `before` table
 };
 
 void mapRow(const ImageView& img, uint8_t* row, const uint8_t* table, VectorPath path) {
     if (table != nullptr) applyTableRow8(row, img.width, img.bytesPerPixel, table, path);
+}
+
+// What a row goes through before sharpening reads it.
+void mapRowBefore(const ImageView& img, uint8_t* row, const RowTables& tables, VectorPath path) {
+    if (tables.first != nullptr) tables.first->run(row, img.width, img.bytesPerPixel);
+    mapRow(img, row, tables.before, path);
 }
 
 // Output rows [b, e) of an image whose sharpened rows are [2, h - 2). The band also runs the
@@ -152,16 +159,22 @@ void sharpenBand(const ImageView& img, const BandSpace<T>& s, int b, int e, int 
     const int n = img.width * c;
     const int h = img.height;
     auto inPlace = [&](int yy) { return reinterpret_cast<T*>(img.row(yy)); };
-    auto map = [&](int yy, const uint8_t* table) { mapRow(img, img.row(yy), table, path); };
-    auto mapTwo = [&](int y0, const uint8_t* table) {
-        map(y0, table);
-        map(y0 + 1, table);
+    // Before sharpening reads a row (`before`), or once it is final.
+    auto map = [&](int yy, bool before) {
+        if (before)
+            mapRowBefore(img, img.row(yy), tables, path);
+        else
+            mapRow(img, img.row(yy), tables.after, path);
+    };
+    auto mapTwo = [&](int y0, bool before) {
+        map(y0, before);
+        map(y0 + 1, before);
     };
     const bool firstBand = b == 2, lastBand = e == h - 2;
     // Rows read in place before the loop below reaches them.
-    if (firstBand) mapTwo(0, tables.before);
-    for (int yy = b; yy < std::min(b + 2, e); ++yy) map(yy, tables.before);
-    if (lastBand) mapTwo(h - 2, tables.before);
+    if (firstBand) mapTwo(0, true);
+    for (int yy = b; yy < std::min(b + 2, e); ++yy) map(yy, true);
+    if (lastBand) mapTwo(h - 2, true);
     // The original of row yy while row y is the next to be written.
     auto original = [&](int yy, int y) -> const T* {
         if (yy < b) return b > 2 ? s.above[yy - (b - 2)] : inPlace(yy);
@@ -179,11 +192,11 @@ void sharpenBand(const ImageView& img, const BandSpace<T>& s, int b, int e, int 
         for (int i = 0; i < n; ++i) s.sums[i] = static_cast<Sum<T>>(r0[i] + r1[i] + r2[i] + r3[i]);
     }
     // The frame's top rows are not read in place again (their originals are in the ring).
-    if (firstBand) mapTwo(0, tables.after);
+    if (firstBand) mapTwo(0, false);
     for (int y = b; y < e; ++y) {
         // The box of row y spans rows y - 2 ... y + 1: row y + 1 enters, y - 3 leaves.
         if (y > b) {
-            if (y + 1 < e) map(y + 1, tables.before);
+            if (y + 1 < e) map(y + 1, true);
             boxSumStep<T>(s.sums, original(y + 1, y), s.ring[(y - 3) & 3], n, path);
         }
         T* row = inPlace(y);
@@ -192,9 +205,9 @@ void sharpenBand(const ImageView& img, const BandSpace<T>& s, int b, int e, int 
         sharpenRow<T>(row, saved, s.sums, c, 2 * c, (img.width - 2) * c, k, path);
         if (c == 4)  // the fourth sample is not a colour: put it back
             for (int x = 2; x < img.width - 2; ++x) row[x * 4 + 3] = saved[x * 4 + 3];
-        map(y, tables.after);
+        map(y, false);
     }
-    if (lastBand) mapTwo(h - 2, tables.after);
+    if (lastBand) mapTwo(h - 2, false);
 }
 
 template <class T>
@@ -217,7 +230,7 @@ bool sharpenImage(const ImageView& img, SharpenWorkspace& ws, int k, RowTables t
         // Saved as the sharpening reads them: through the first table.
         auto save = [&](T* to, int y) {
             std::memcpy(to, img.row(y), rowBytes);
-            mapRow(img, reinterpret_cast<uint8_t*>(to), tables.before, path);
+            mapRowBefore(img, reinterpret_cast<uint8_t*>(to), tables, path);
         };
         if (b > first)
             for (int j = 0; j < 2; ++j) save(s.above[j], b - 2 + j);
@@ -251,13 +264,17 @@ bool sharpen(const ImageView& image, SharpenWorkspace& workspace, int strength,
 
 bool sharpenBetween(const ImageView& image, SharpenWorkspace& workspace, int strength,
                     const uint8_t* before, const uint8_t* after, platform::WorkerPool* pool,
-                    VectorPath path) {
+                    VectorPath path, const RowStep* first) {
     if (image.empty() || !detail::eightBitChannels(image.bytesPerPixel)) return false;
     if (strength != 0 && image.width >= 5 && image.height >= 5 &&
-        sharpenImage<uint8_t>(image, workspace, strength, {before, after}, pool, path))
+        sharpenImage<uint8_t>(image, workspace, strength, {before, after, first}, pool, path))
         return true;
     // Nothing to sharpen, or no workspace (sharpening then leaves the image as it is): the
-    // tables alone.
+    // steps alone.
+    if (first != nullptr)
+        platform::forBands(pool, 0, image.height, 1, [&](int b, int e) {
+            for (int y = b; y < e; ++y) first->run(image.row(y), image.width, image.bytesPerPixel);
+        });
     applyTable8(image, before, pool, path);
     applyTable8(image, after, pool, path);
     return strength == 0 || image.width < 5 || image.height < 5;

@@ -246,26 +246,49 @@ bool applyBrightness(const ImageView& image, int brightness, ToneTableCache& cac
                      platform::WorkerPool* pool) {
     return applyStages(image, kToneBrightness, 100, 0, brightness, cache, pool);
 }
+namespace {
+struct BandedSteps {
+    const ImageView* image;
+    SharpenWorkspace* space;
+    int sharpness;
+    const uint8_t* tone;
+    const uint8_t* bright;
+    platform::WorkerPool* pool;
+};
+}  // namespace
+
 bool applyToneSteps(const ImageView& image, int gamma, int contrast, int sharpness, int brightness,
                     ToneTableCache& cache, SharpenWorkspace& sharpenSpace,
-                    platform::WorkerPool* pool) {
-    if (sharpness == 0)
-        return applyStages(image, kToneGamma | kToneContrast | kToneBrightness, gamma, contrast,
-                           brightness, cache, pool);
-    if (detail::eightBitChannels(image.bytesPerPixel) && !image.empty()) {
-        // One banded pass: each row through the tone table just before sharpening reads
-        // it, and through the brightness table just after it is written. The cache keeps
-        // one 8-bit table at a time, so the first is copied.
-        uint8_t toneTable[256];
-        const uint8_t* tone = cache.table8(kToneGamma | kToneContrast, gamma, contrast, 0);
-        if (tone != nullptr) tone = static_cast<const uint8_t*>(std::memcpy(toneTable, tone, 256));
-        const uint8_t* bright = cache.table8(kToneBrightness, 100, 0, brightness);
-        return sharpenBetween(image, sharpenSpace, sharpness, tone, bright, pool);
+                    platform::WorkerPool* pool, const HueSaturation* hueFirst) {
+    const bool hue = hueFirst != nullptr && hueFirst->active();
+    const bool banded = sharpness != 0 && detail::eightBitChannels(image.bytesPerPixel) &&
+                        !image.empty() && image.width >= 5 && image.height >= 5;
+    if (!banded) {
+        bool ok = !hue || hueFirst->apply(image, pool);
+        if (sharpness == 0)
+            return applyStages(image, kToneGamma | kToneContrast | kToneBrightness, gamma, contrast,
+                               brightness, cache, pool) &&
+                   ok;
+        ok = applyStages(image, kToneGamma | kToneContrast, gamma, contrast, 0, cache, pool) && ok;
+        ok = sharpen(image, sharpenSpace, sharpness, pool) && ok;
+        ok = applyStages(image, kToneBrightness, 100, 0, brightness, cache, pool) && ok;
+        return ok;
     }
-    bool ok = applyStages(image, kToneGamma | kToneContrast, gamma, contrast, 0, cache, pool);
-    ok = sharpen(image, sharpenSpace, sharpness, pool) && ok;
-    ok = applyStages(image, kToneBrightness, 100, 0, brightness, cache, pool) && ok;
-    return ok;
+    // One banded pass: each row through hue and saturation and the tone table just before
+    // sharpening reads it, and through the brightness table just after it is written. The
+    // cache keeps one 8-bit table at a time, so the first is copied.
+    uint8_t toneTable[256];
+    const uint8_t* tone = cache.table8(kToneGamma | kToneContrast, gamma, contrast, 0);
+    if (tone != nullptr) tone = static_cast<const uint8_t*>(std::memcpy(toneTable, tone, 256));
+    const uint8_t* bright = cache.table8(kToneBrightness, 100, 0, brightness);
+    BandedSteps steps{&image, &sharpenSpace, sharpness, tone, bright, pool};
+    auto run = [](const RowStep& first, void* context) {
+        const BandedSteps& b = *static_cast<const BandedSteps*>(context);
+        return sharpenBetween(*b.image, *b.space, b.sharpness, b.tone, b.bright, b.pool,
+                              VectorPath::Best, &first);
+    };
+    if (hue) return hueFirst->withRowStep(image.bytesPerPixel, VectorPath::Best, run, &steps);
+    return sharpenBetween(image, sharpenSpace, sharpness, tone, bright, pool);
 }
 
 }  // namespace orvane::imaging

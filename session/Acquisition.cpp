@@ -297,8 +297,32 @@ COrvane::FrameSettings COrvane::TakeFrameSettings() {
     return f;
 }
 
-bool COrvane::TakeFrame(CDibImage& raw) {
+bool COrvane::TakeFrame(CDibImage& raw, FrameSettings& f) {
     if (raw.empty()) return false;
+    f.hotPixelsTaken = false;
+    const int iris = f.camera[CameraSettings::kAutoIris];
+    const bool hotPixelsFirst = (subSample_.load() & kSubSampleNoHotPixels) == 0 && iris != 1 &&
+                                iris != 2 && !maskFilter_.load() && !dotFilter_.load();
+    if (hotPixelsFirst) {
+        device::FrameRing::Hold frame = sdk_->HoldLatest(raw.sizeBytes(), 1);
+        const size_t rowBytes = static_cast<size_t>(raw.width()) * raw.bytesPerPixel();
+        if (frame && frame.size() == rowBytes * static_cast<size_t>(raw.height())) {
+            // Only read: the view's pointer is not const because views are shared by readers
+            // and writers.
+            const imaging::ImageView source{const_cast<uint8_t*>(frame.bytes()), raw.width(),
+                                            raw.height(), static_cast<int>(rowBytes),
+                                            raw.bytesPerPixel()};
+            const ImageSettings& s = f.image;
+            const bool wide = raw.bitCount() == 16;
+            if (imaging::suppressHotPixelsFrom(
+                    source, raw.view(), s[ImageSettings::kBayerMode], s[ImageSettings::kGainRed],
+                    s[ImageSettings::kGainBlue], wide ? kThreshold16 : kThreshold8,
+                    workers_.get()) >= 0) {
+                f.hotPixelsTaken = true;
+                return true;
+            }
+        }
+    }
     if (sdk_->CopyLatestInto(raw.bits(), raw.sizeBytes(), 1) != 0) return false;
     if (raw.stride() != raw.width() * raw.bytesPerPixel()) imaging::repackRows(raw.view());
     return true;
@@ -346,7 +370,7 @@ void COrvane::AcquisitionLoop() {
             platform::LockGuard pipeline(pipelineLock_);
             FrameSettings settings = TakeFrameSettings();
             CDibImage* raw = StagedRaw(settings.color);
-            if (raw == nullptr || !TakeFrame(*raw)) continue;
+            if (raw == nullptr || !TakeFrame(*raw, settings)) continue;
             RunPipeline(*raw, settings);
             void* appBuffer = nullptr;
             {
@@ -408,7 +432,7 @@ int COrvane::SnapShot(void* buffer, int size, int rowOrder) {
     }
     FrameSettings settings = TakeFrameSettings();
     CDibImage* raw = StagedRaw(settings.color);
-    if (raw == nullptr || !TakeFrame(*raw)) {
+    if (raw == nullptr || !TakeFrame(*raw, settings)) {
         stopUnlessCapturing();
         return fail(kErrMemory);
     }
@@ -513,8 +537,9 @@ void COrvane::RunPipeline(CDibImage& raw, FrameSettings& f) {
     const int iris = f.camera[CameraSettings::kAutoIris];
     if (iris == 1 || iris == 2) AutoIris(raw);
 
-    // 2. Flat-field and defect correction.
-    if (maskFilter_.load() || dotFilter_.load()) {
+    // 2. Flat-field and defect correction (off for this frame when its hot pixels were
+    // suppressed as it was taken: they were off then).
+    if (!f.hotPixelsTaken && (maskFilter_.load() || dotFilter_.load())) {
         platform::LockGuard mask(maskLock_);
         if (EnsureMaskBuffers()) {
             if (maskFilter_.load())
@@ -535,7 +560,7 @@ void COrvane::RunPipeline(CDibImage& raw, FrameSettings& f) {
     }
 
     // 3. Hot pixels.
-    if ((subSample_.load() & kSubSampleNoHotPixels) == 0)
+    if (!f.hotPixelsTaken && (subSample_.load() & kSubSampleNoHotPixels) == 0)
         imaging::suppressHotPixels(raw.view(), s[ImageSettings::kBayerMode],
                                    s[ImageSettings::kGainRed], s[ImageSettings::kGainBlue],
                                    threshold, pool);
@@ -601,14 +626,12 @@ void COrvane::RunPipeline(CDibImage& raw, FrameSettings& f) {
     }
     if (out == nullptr || out->empty()) return;
 
-    // 7. Tone steps on the output.
-    if (ci >= 2) {
-        hueSaturation_.set(s[ImageSettings::kHue], s[ImageSettings::kSaturation]);
-        if (hueSaturation_.active()) hueSaturation_.apply(out->view(), pool);
-    }
+    // 7. Hue and saturation (colour formats), then the tone steps on the output; for 8-bit
+    // samples they share one banded pass over the image.
+    if (ci >= 2) hueSaturation_.set(s[ImageSettings::kHue], s[ImageSettings::kSaturation]);
     imaging::applyToneSteps(out->view(), s[ImageSettings::kGamma], s[ImageSettings::kContrast],
                             s[ImageSettings::kSharpness], s[ImageSettings::kBrightness],
-                            toneTables_, sharpenSpace_, pool);
+                            toneTables_, sharpenSpace_, pool, ci >= 2 ? &hueSaturation_ : nullptr);
 }
 
 }  // namespace orvane::session

@@ -292,10 +292,15 @@ class COrvane {
         ImageSettings image;
         CameraSettings camera;
         imaging::CaptureWindow window;
+        // Hot pixels were suppressed while the frame was taken (RunPipeline skips the steps
+        // up to them; none of the steps before them was on).
+        bool hotPixelsTaken = false;
     };
     FrameSettings TakeFrameSettings() ORVANE_EXCLUDES(frameLock_);
-    // Copies the newest frame into raw (repacked to its width); false when there is none.
-    bool TakeFrame(CDibImage& raw);
+    // Takes the newest frame into raw (repacked to its width); false when there is none.
+    // When hot-pixel suppression is the first step to run, the frame is read where the ring
+    // holds it and suppressed on the way into raw instead of copied first.
+    bool TakeFrame(CDibImage& raw, FrameSettings& settings);
     // One frame through the processing steps, on the staged buffers, without the frame lock
     // (the steps that store results in the settings take it for that).
     void RunPipeline(CDibImage& raw, FrameSettings& settings) ORVANE_REQUIRES(pipelineLock_)

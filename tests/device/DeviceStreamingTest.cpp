@@ -272,10 +272,19 @@ TEST_F(StreamingTest, CopyLatestAppliesTheOrientationCode) {
             ASSERT_EQ(device->WaitFrame(5000), kWaitFrameReady);
             std::vector<uint8_t> frame(device->GetFrameSize());
             ASSERT_EQ(device->CopyLatest(frame.data(), 1), 0);
+            // A frame is lent in place only where the copy would be a plain block copy.
+            device::FrameRing::Hold held = device->HoldLatest(frame.size(), 1);
+            ASSERT_EQ(static_cast<bool>(held), code == 0);
             if (code == 0) {
                 plain = frame;
                 ASSERT_EQ(rampFrameIndex(plain.data(), width, height, bps), 0);
-            } else {
+                ASSERT_EQ(held.size(), frame.size());
+                EXPECT_EQ(std::memcmp(held.bytes(), frame.data(), frame.size()), 0);
+                EXPECT_FALSE(device->HoldLatest(frame.size() - 1, 1)) << "too small a frame";
+            }
+            // Given back before the device goes: freeing the ring waits for its readers.
+            held.reset();
+            if (code != 0) {
                 for (int y = 0; y < height; ++y)
                     for (int x = 0; x < width; ++x) {
                         const int sx = (code == 2 || code == 4) ? width - 1 - x : x;
@@ -288,6 +297,38 @@ TEST_F(StreamingTest, CopyLatestAppliesTheOrientationCode) {
             TearDown();
         }
     }
+}
+
+// The capture thread goes on filing frames while a reader holds the newest one in place: it
+// passes over the held slot, so the held frame stays whole and unchanged until it is given
+// back, and the ring goes on delivering afterwards.
+TEST_F(StreamingTest, AHeldFrameStaysWholeWhileTheCaptureGoesOn) {
+    const int width = 640, height = 480;
+    startOpen("30f0:pace=fast:scene=ramp");
+    ASSERT_EQ(device->SetCaptureWindow(0, 0, width, height, 0), 1);
+    ASSERT_EQ(device->StartCapture(0), 1);
+    std::vector<uint8_t> frame;
+    ASSERT_TRUE(nextFrame(frame));
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(device->WaitFrame(5000), kWaitFrameReady);
+        device::FrameRing::Hold held = device->HoldLatest(frame.size(), 1);
+        ASSERT_TRUE(held);
+        const std::vector<uint8_t> lent(held.bytes(), held.bytes() + held.size());
+        const int index = rampFrameIndex(lent.data(), width, height, 1);
+        ASSERT_GE(index, 0);
+        // Several newer frames pass through the other slots meanwhile.
+        int newer = 0;
+        ASSERT_TRUE(eventually([&] {
+            if (nextFrame(frame) && rampFrameIndex(frame.data(), width, height, 1) != index)
+                ++newer;
+            return newer >= 6;
+        }));
+        EXPECT_EQ(std::memcmp(held.bytes(), lent.data(), lent.size()), 0);
+        held.reset();
+        EXPECT_FALSE(held);
+    }
+    EXPECT_TRUE(nextFrame(frame));
+    EXPECT_GE(rampFrameIndex(frame.data(), width, height, 1), 0);
 }
 
 TEST_F(StreamingTest, CopyFrameChecksTheBuffer) {

@@ -81,6 +81,54 @@ TEST(BandedTone, EqualsTheStagesInTurnAtEveryBandBoundary) {
                     }
 }
 
+// Hue and saturation folded into the banded pass: equal to hue and saturation over the
+// whole image first and the tone stages after, at every band boundary, for colour formats
+// (the fourth byte of 32-bit pixels kept), also where the image is too small to sharpen or
+// hue and saturation are off; 48-bit images take the stages in turn.
+TEST(BandedTone, HueAndSaturationFoldedIntoTheBands) {
+    std::mt19937 rng(33);
+    struct Case {
+        int hue, saturation;
+        ToneSettings tone;
+    };
+    const Case cases[] = {{30, 40, {120, 20, 10, 20}},
+                          {-180, -256, {100, 0, 30, -255}},
+                          {359, 32767, {40, -100, 1, 0}},
+                          {0, 0, {250, 127, 30, 255}},
+                          {90, 200, {100, 0, 0, 0}}};
+    std::unique_ptr<platform::WorkerPool> pools[] = {nullptr,
+                                                     std::make_unique<platform::WorkerPool>(2),
+                                                     std::make_unique<platform::WorkerPool>(4)};
+    for (int bits : {24, 32, 48})
+        for (auto [w, h] : {std::pair{4, 9}, {5, 5}, {33, 37}, {41, 70}, {101, 131}})
+            for (const Case& c : cases)
+                for (auto& pool : pools) {
+                    CDibImage img, expected;
+                    ASSERT_EQ(img.Create(w, h, bits), 1);
+                    ref::fillRandom(img.view(), rng);
+                    ASSERT_EQ(expected.CloneGeometry(img), 1);
+                    std::memcpy(expected.bits(), img.bits(), img.sizeBytes());
+                    HueSaturation hs;
+                    hs.set(c.hue, c.saturation);
+                    ASSERT_TRUE(hs.apply(expected.view(), nullptr, VectorPath::Scalar));
+                    stageByStage(expected, c.tone);
+                    ToneTableCache cache;
+                    SharpenWorkspace space;
+                    ASSERT_TRUE(applyToneSteps(img.view(), c.tone.gamma, c.tone.contrast,
+                                               c.tone.sharpness, c.tone.brightness, cache, space,
+                                               pool.get(), &hs));
+                    const int rowBytes = w * bits / 8;
+                    for (int y = 0; y < h; ++y)
+                        ASSERT_EQ(std::memcmp(img.bits() + y * img.stride(),
+                                              expected.bits() + y * expected.stride(),
+                                              static_cast<size_t>(rowBytes)),
+                                  0)
+                            << bits << " bits " << w << "x" << h << " row " << y << " hue " << c.hue
+                            << " saturation " << c.saturation << " threads "
+                            << (pool ? pool->threadCount() : 1);
+                }
+}
+
 TEST(BandedTone, TablesAloneWhenNothingIsSharpened) {
     // Too small to sharpen: the tables still run, in order.
     std::mt19937 rng(32);

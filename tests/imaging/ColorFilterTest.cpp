@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <random>
+#include <tuple>
+#include <vector>
 
 #include "Reference.h"
 #include "imaging/ColorFilters.h"
@@ -45,6 +47,27 @@ TEST(MeanLevel, TruncatedMeanOfTheClippedRectangle) {
 
 // ---- Hot-pixel suppression --------------------------------------------------------------
 
+// The frame `original` suppressed on its way from a packed buffer (as a ring slot holds it)
+// into an image whose rows may be padded and hold stale bytes: it must end as `expected`,
+// as copying first and suppressing in place would leave it.
+void expectSuppressedFrom(const ref::Plane& original, const ref::Plane& expected, int count,
+                          int bits, int mode, int gainR, int gainB, int t,
+                          platform::WorkerPool* pool) {
+    const int bpp = bits / 8;
+    std::vector<uint8_t> packed(static_cast<size_t>(original.w) * original.h * bpp);
+    const ImageView source{packed.data(), original.w, original.h, original.w * bpp, bpp};
+    ref::write(original, source, bpp);
+    const std::vector<uint8_t> sourceBefore = packed;
+    CDibImage target;
+    ASSERT_EQ(target.Create(original.w, original.h, bits), 1);
+    std::memset(target.bits(), 0xA5, target.sizeBytes());
+    EXPECT_EQ(suppressHotPixelsFrom(source, target.view(), mode, gainR, gainB, t, pool), count)
+        << bits << " mode " << mode << " " << original.w << "x" << original.h;
+    EXPECT_EQ(ref::read(target.view(), 1, bpp).v, expected.v)
+        << bits << " mode " << mode << " " << original.w << "x" << original.h;
+    EXPECT_EQ(packed, sourceBefore) << "the source is only read";
+}
+
 TEST(HotPixels, MatchesSequentialReference) {
     std::mt19937 rng(8);
     for (int bits : {8, 16})
@@ -64,6 +87,7 @@ TEST(HotPixels, MatchesSequentialReference) {
                         if (k >= 95) v = static_cast<int>(rng() % 5);
                         p.at(x, y) = v;
                     }
+                const ref::Plane original = p;
                 ref::write(p, img.view(), bits / 8);
                 const int gainR = 100 + mode * 70, gainB = 250 - mode * 40;
                 const int t = bits == 8 ? kHotPixelThreshold8 : kHotPixelThreshold16;
@@ -74,7 +98,32 @@ TEST(HotPixels, MatchesSequentialReference) {
                 if (w > 9) {
                     EXPECT_GT(expected, 0) << bits << " mode " << mode << " " << w;
                 }
+                expectSuppressedFrom(original, p, expected, bits, mode, gainR, gainB, t, nullptr);
             }
+}
+
+// Frames too small to suppress, or settings that suppress nothing, are still copied whole;
+// a source of another shape is refused with the target untouched.
+TEST(HotPixels, SuppressedFromCopiesWhatItDoesNotSuppress) {
+    std::mt19937 rng(10);
+    platform::WorkerPool pool(2);
+    for (int bits : {8, 16})
+        for (auto [w, h, mode] : {std::tuple{4, 9, 0}, {9, 4, 1}, {1, 1, 2}, {33, 70, 7}}) {
+            ref::Plane p(w, h, 1);
+            for (int& v : p.v) v = static_cast<int>(rng() % (bits == 8 ? 256 : 4096));
+            expectSuppressedFrom(p, p, 0, bits, mode, 100, 100, 1, &pool);
+        }
+    std::vector<uint8_t> packed(20 * 10, 7);
+    CDibImage target;
+    ASSERT_EQ(target.Create(20, 11, 8), 1);
+    std::memset(target.bits(), 0xA5, target.sizeBytes());
+    EXPECT_EQ(suppressHotPixelsFrom(ImageView{packed.data(), 20, 10, 20, 1}, target.view(), 0, 100,
+                                    100, kHotPixelThreshold8),
+              -1);
+    EXPECT_EQ(target.bits()[0], 0xA5);
+    EXPECT_EQ(suppressHotPixelsFrom(ImageView{packed.data(), 10, 11, 20, 2}, target.view(), 0, 100,
+                                    100, kHotPixelThreshold8),
+              -1);
 }
 
 // With a pool the frame is cut in two bands that run at once; the rows at the cut are done
@@ -92,11 +141,14 @@ TEST(HotPixels, TwoBandsMatchTheSequentialReference) {
             ASSERT_EQ(img.Create(p.w, p.h, bits), 1);
             ref::write(p, img.view(), bits / 8);
             const int gainR = 100 + mode * 70, gainB = 250 - mode * 40;
+            const ref::Plane original = p;
             const int expected = ref::hotReference(p, bits == 16, mode, gainR, gainB, t);
             EXPECT_EQ(suppressHotPixels(img.view(), mode, gainR, gainB, t, &pool), expected)
                 << bits << " " << what << " " << p.w << "x" << p.h;
             ASSERT_EQ(ref::read(img.view(), 1, bits / 8).v, p.v)
                 << bits << " " << what << " " << p.w << "x" << p.h;
+            // Each band fills its own rows from the source as it goes.
+            expectSuppressedFrom(original, p, expected, bits, mode, gainR, gainB, t, &pool);
         };
         auto smooth = [&](int w, int h) {
             ref::Plane p(w, h, 1);
