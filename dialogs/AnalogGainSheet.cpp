@@ -427,7 +427,12 @@ class AnalogGainSheet::GainPage : public Page {
 
     void updateMilliseconds() {
         if (!shown(kIdExposureEdit)) return;
-        setLabel(kIdMillisecondLabel, "=" + fixed(read(camera::kExposure) / 10.0, 2) + "ms");
+        // Appended piece by piece: GCC 12 at -O3 misreads "=" + std::string as overlapping
+        // copies (-Wrestrict) and a Release build with warnings as errors would fail.
+        std::string label = "=";
+        label += fixed(read(camera::kExposure) / 10.0, 2);
+        label += "ms";
+        setLabel(kIdMillisecondLabel, label);
     }
 
     void movePositions(int trackbar, int upDown, int value) {
