@@ -427,12 +427,7 @@ class AnalogGainSheet::GainPage : public Page {
 
     void updateMilliseconds() {
         if (!shown(kIdExposureEdit)) return;
-        // Appended piece by piece: GCC 12 at -O3 misreads "=" + std::string as overlapping
-        // copies (-Wrestrict) and a Release build with warnings as errors would fail.
-        std::string label = "=";
-        label += fixed(read(camera::kExposure) / 10.0, 2);
-        label += "ms";
-        setLabel(kIdMillisecondLabel, label);
+        setLabel(kIdMillisecondLabel, "=" + fixed(read(camera::kExposure) / 10.0, 2) + "ms");
     }
 
     void movePositions(int trackbar, int upDown, int value) {
