@@ -1,8 +1,8 @@
 # Runs the compiler's preprocessor over probes placed as sources of each layer L, with exactly
 # the include path that orvane_L compiles with: a header of layer H must be found when H is
-# one of the layers L is built on (or L itself) and must not be found otherwise, and a real
-# include of a layer L must not see fails for the missing header. The definitions that say which optional system
-# libraries were found must reach only the layers that use them.
+# one of the layers L is built on (or L itself) and must not be found otherwise, so that an
+# include of a layer L must not see fails with the header missing. The definitions that say
+# which optional system libraries were found must reach only the layers that use them.
 #
 #   cmake -DCOMPILER=... -DSOURCE_DIR=... -DWORK_DIR=... -DLAYERS=a|b|...
 #         -DALLOWED_<L>=a|b|... -DINCLUDES_<L>=dir|dir|... -DDEFINITIONS_<L>=d|d|...
