@@ -116,10 +116,7 @@ bool FrameRing::copy(void* buffer, uint64_t length, bool firstSlot, int orientat
     {
         platform::LockGuard lock(lock_);
         if (capacity_ == 0 || length < format_.frameBytes) return false;
-        // The newest slot; before the first frame, the slot before the write index, as the
-        // ring has always been read.
-        slot = firstSlot ? 0 : (newest_ != kNoSlot ? newest_ : (writeIndex_ + 3) % kSlots);
-        ++readers_[slot];
+        slot = beginReadLocked(firstSlot);
         fmt = format_;
         src = slots_[slot].get();
     }
@@ -138,6 +135,14 @@ void FrameRing::orientationOf(const FrameFormat& fmt, int orientationFlag, bool*
     *reversePixels = o == 2 || o == 4;
 }
 
+int FrameRing::beginReadLocked(bool firstSlot) {
+    // The newest slot; before the first frame, the slot before the write index, as the ring
+    // has always been read.
+    const int slot = firstSlot ? 0 : (newest_ != kNoSlot ? newest_ : (writeIndex_ + 3) % kSlots);
+    ++readers_[slot];
+    return slot;
+}
+
 void FrameRing::endRead(int slot, bool markHandedOver) {
     {
         platform::LockGuard lock(lock_);
@@ -154,8 +159,7 @@ FrameRing::Hold FrameRing::hold(uint64_t length, int orientationFlag) {
     bool reverseRows = false, reversePixels = false;
     orientationOf(format_, orientationFlag, &reverseRows, &reversePixels);
     if (reverseRows || reversePixels) return h;
-    const int slot = newest_ != kNoSlot ? newest_ : (writeIndex_ + 3) % kSlots;
-    ++readers_[slot];
+    const int slot = beginReadLocked(false);
     h.ring_ = this;
     h.slot_ = slot;
     h.bytes_ = slots_[slot].get();

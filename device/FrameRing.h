@@ -120,6 +120,9 @@ class FrameRing {
     // Which of rows and pixels the copy of a frame in `fmt` reverses.
     static void orientationOf(const FrameFormat& fmt, int orientationFlag, bool* reverseRows,
                               bool* reversePixels);
+    // A reader's claim on the slot it reads (the first, or the newest frame's), which the
+    // writer waits for; endRead gives it back.
+    int beginReadLocked(bool firstSlot) ORVANE_REQUIRES(lock_);
     void endRead(int slot, bool markHandedOver);
     // Copies src (one frame in `fmt`) into dst, reversing rows and/or pixels.
     static void copyOriented(uint8_t* dst, const uint8_t* src, const FrameFormat& fmt,

@@ -23,6 +23,10 @@ constexpr int kSubSampleNoHotPixels = 0x10;
 constexpr int kWorkerThreads = 2;
 
 enum Mode : int { kIdle = 0, kPreviewMode = 1, kCaptureMode = 2 };
+
+int hotPixelThreshold(const CDibImage& raw) {
+    return raw.bitCount() == 16 ? kThreshold16 : kThreshold8;
+}
 constexpr int kBitsPerPixel[6] = {8, 16, 24, 32, 48, 64};
 
 bool wideIndex(int colorIndex) {
@@ -313,11 +317,9 @@ bool COrvane::TakeFrame(CDibImage& raw, FrameSettings& f) {
                                             raw.height(), static_cast<int>(rowBytes),
                                             raw.bytesPerPixel()};
             const ImageSettings& s = f.image;
-            const bool wide = raw.bitCount() == 16;
             if (imaging::suppressHotPixelsFrom(
                     source, raw.view(), s[ImageSettings::kBayerMode], s[ImageSettings::kGainRed],
-                    s[ImageSettings::kGainBlue], wide ? kThreshold16 : kThreshold8,
-                    workers_.get()) >= 0) {
+                    s[ImageSettings::kGainBlue], hotPixelThreshold(raw), workers_.get()) >= 0) {
                 f.hotPixelsTaken = true;
                 return true;
             }
@@ -529,7 +531,7 @@ void COrvane::SoftwareMirror(CDibImage& raw, const CameraSettings& c) {
 void COrvane::RunPipeline(CDibImage& raw, FrameSettings& f) {
     const int ci = f.color;
     const bool wide = raw.bitCount() == 16;
-    const int threshold = wide ? kThreshold16 : kThreshold8;
+    const int threshold = hotPixelThreshold(raw);
     platform::WorkerPool* pool = workers_.get();
     ImageSettings& s = f.image;
 
