@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace orvane::imaging {
 
@@ -12,58 +13,46 @@ inline int sourceRow(const PixelRect& r, int y, bool flip) {
     return flip ? r.bottom - 1 - y : r.top + y;
 }
 
-// Rows of one conversion with the pixel sizes known at compile time, so that the compiler
-// can vectorise the fixed-stride loads and stores.
-template <bool Flip, int DB, int SB, class F>
+// Rows of one conversion. The pixel sizes come as std::integral_constant where they are known
+// at compile time, so that the compiler can vectorise the fixed-stride loads and stores, and
+// as plain ints for any other pair.
+template <bool Flip, class DB, class SB, class F>
 void convertRows(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy, int dstride,
-                 int sstride, F f) {
+                 int sstride, DB db, SB sb, F f) {
     const int w = r.width();
     const int h = r.height();
     for (int y = 0; y < h; ++y) {
         const uint8_t* s = src + static_cast<ptrdiff_t>(sourceRow(r, y, Flip)) * sstride +
-                           static_cast<ptrdiff_t>(r.left) * SB;
+                           static_cast<ptrdiff_t>(r.left) * sb;
         uint8_t* d =
-            dst + static_cast<ptrdiff_t>(dy + y) * dstride + static_cast<ptrdiff_t>(dx) * DB;
-        for (int x = 0; x < w; ++x) f(d + x * DB, s + x * SB);
+            dst + static_cast<ptrdiff_t>(dy + y) * dstride + static_cast<ptrdiff_t>(dx) * db;
+        for (int x = 0; x < w; ++x)
+            f(d + static_cast<ptrdiff_t>(x) * db, s + static_cast<ptrdiff_t>(x) * sb);
     }
 }
 
+// The pixel-size pairs (destination bytes * 16 + source bytes) the conversions meet, each with
+// its rows compiled for it.
+template <int... Codes>
+struct SizePairs {};
+using CompiledSizes =
+    SizePairs<1 * 16 + 2, 3 * 16 + 3, 3 * 16 + 4, 4 * 16 + 4, 3 * 16 + 6, 3 * 16 + 8>;
+
+template <int N>
+using Bytes = std::integral_constant<int, N>;
+
 // Shared frame of the per-pixel conversions: f(dstPixel, srcPixel).
-template <bool Flip, class F>
-int convertPixels(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy,
-                  uint16_t dbpp, uint16_t sbpp, int dstride, int sstride, F f) {
-    switch (dbpp * 16 + sbpp) {
-        case 1 * 16 + 2:
-            convertRows<Flip, 1, 2>(dst, src, r, dx, dy, dstride, sstride, f);
-            return 1;
-        case 3 * 16 + 3:
-            convertRows<Flip, 3, 3>(dst, src, r, dx, dy, dstride, sstride, f);
-            return 1;
-        case 3 * 16 + 4:
-            convertRows<Flip, 3, 4>(dst, src, r, dx, dy, dstride, sstride, f);
-            return 1;
-        case 4 * 16 + 4:
-            convertRows<Flip, 4, 4>(dst, src, r, dx, dy, dstride, sstride, f);
-            return 1;
-        case 3 * 16 + 6:
-            convertRows<Flip, 3, 6>(dst, src, r, dx, dy, dstride, sstride, f);
-            return 1;
-        case 3 * 16 + 8:
-            convertRows<Flip, 3, 8>(dst, src, r, dx, dy, dstride, sstride, f);
-            return 1;
-        default:
-            break;
-    }
-    const int w = r.width();
-    const int h = r.height();
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* s = src + static_cast<ptrdiff_t>(sourceRow(r, y, Flip)) * sstride +
-                           static_cast<ptrdiff_t>(r.left) * sbpp;
-        uint8_t* d =
-            dst + static_cast<ptrdiff_t>(dy + y) * dstride + static_cast<ptrdiff_t>(dx) * dbpp;
-        for (int x = 0; x < w; ++x)
-            f(d + static_cast<ptrdiff_t>(x) * dbpp, s + static_cast<ptrdiff_t>(x) * sbpp);
-    }
+template <bool Flip, class F, int... Codes>
+int convertPixels(SizePairs<Codes...>, uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx,
+                  int dy, uint16_t dbpp, uint16_t sbpp, int dstride, int sstride, F f) {
+    const int code = dbpp * 16 + sbpp;
+    const bool compiled =
+        ((code == Codes && (convertRows<Flip>(dst, src, r, dx, dy, dstride, sstride,
+                                              Bytes<Codes / 16>{}, Bytes<Codes % 16>{}, f),
+                            true)) ||
+         ...);
+    if (!compiled)
+        convertRows<Flip>(dst, src, r, dx, dy, dstride, sstride, int{dbpp}, int{sbpp}, f);
     return 1;
 }
 
@@ -119,7 +108,7 @@ template <bool Flip, void (*Rule)(uint8_t*, const uint8_t*)>
 int convertWith(uint8_t* dst, const uint8_t* src, const PixelRect& r, int dx, int dy, uint16_t dbpp,
                 uint16_t sbpp, int dstride, int sstride, const void*, const void*) {
     // A lambda of its own type per rule, so that each rule is compiled into its row loops.
-    return convertPixels<Flip>(dst, src, r, dx, dy, dbpp, sbpp, dstride, sstride,
+    return convertPixels<Flip>(CompiledSizes{}, dst, src, r, dx, dy, dbpp, sbpp, dstride, sstride,
                                [](uint8_t* d, const uint8_t* s) { Rule(d, s); });
 }
 

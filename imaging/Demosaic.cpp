@@ -208,13 +208,8 @@ void interiorRows(const Job& j, int y0, int y1) {
     const int w = j.raw->width;
     for (int y = y0; y < y1; ++y) {
         int x = 2;
-        if constexpr (sizeof(T) == 1) {
-            if (pathAllowsAvx2(j.path)) x = avx2::interiorRow8(j, y, 2, w - 2);
-            if (pathAllowsSse41(j.path)) x = sse41::interiorRow8(j, y, x, w - 2);
-        } else {
-            if (pathAllowsAvx2(j.path)) x = avx2::interiorRow16(j, y, 2, w - 2);
-            if (pathAllowsSse41(j.path)) x = sse41::interiorRow16(j, y, x, w - 2);
-        }
+        if (pathAllowsAvx2(j.path)) x = avx2::interiorRow<T>(j, y, 2, w - 2);
+        if (pathAllowsSse41(j.path)) x = sse41::interiorRow<T>(j, y, x, w - 2);
         interiorSpanScalar<T>(j, y, x, w - 2);
     }
 }

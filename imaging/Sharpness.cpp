@@ -18,9 +18,9 @@
 #include "imaging/SimdSupport.h"
 #include "platform/WorkerPool.h"
 
-// The vector forms of the row kernels below.
-#include "imaging/simd/SharpenAvx2.h"
-#include "imaging/simd/SharpenSse41.h"
+#if ORVANE_X86
+#include "imaging/simd/VectorOps.h"
+#endif
 
 namespace orvane::imaging {
 
@@ -52,22 +52,32 @@ struct SumOf<uint16_t> {
 template <class T>
 using Sum = typename SumOf<T>::type;
 
+// The vector forms of the row kernels below.
+#if ORVANE_X86
+namespace sse41 {
+using V = Vec128;
+ORVANE_BEGIN_TARGET_SSE41
+#include "imaging/simd/SharpenRows.h"
+ORVANE_END_TARGET
+}  // namespace sse41
+
+namespace avx2 {
+using V = Vec256;
+ORVANE_BEGIN_TARGET_AVX2
+#include "imaging/simd/SharpenRows.h"
+ORVANE_END_TARGET
+}  // namespace avx2
+#endif
+
 // v[i] += add[i] - sub[i] over the row.
 template <class T>
 void boxSumStep(Sum<T>* v, const T* add, const T* sub, int n, VectorPath path) {
     int i = 0;
 #if ORVANE_X86
-    if constexpr (sizeof(T) == 1) {
-        if (pathAllowsAvx2(path))
-            i = boxSumStep8Avx2(v, add, sub, n);
-        else if (pathAllowsSse41(path))
-            i = boxSumStep8Sse41(v, add, sub, n);
-    } else {
-        if (pathAllowsAvx2(path))
-            i = boxSumStep16Avx2(v, add, sub, n);
-        else if (pathAllowsSse41(path))
-            i = boxSumStep16Sse41(v, add, sub, n);
-    }
+    if (pathAllowsAvx2(path))
+        i = avx2::boxSumStepVector<T>(v, add, sub, n);
+    else if (pathAllowsSse41(path))
+        i = sse41::boxSumStepVector<T>(v, add, sub, n);
 #else
     (void)path;
 #endif
@@ -83,17 +93,10 @@ void sharpenRow(T* out, const T* orig, const Sum<T>* v, int c, int i0, int i1, i
     int j = 0;
     const int n = i1 - i0;
 #if ORVANE_X86
-    if constexpr (sizeof(T) == 1) {
-        if (pathAllowsAvx2(path))
-            j = sharpenRow8Avx2(out, orig, v, c, i0, n, k);
-        else if (pathAllowsSse41(path))
-            j = sharpenRow8Sse41(out, orig, v, c, i0, n, k);
-    } else {
-        if (pathAllowsAvx2(path))
-            j = sharpenRow16Avx2(out, orig, v, c, i0, n, k);
-        else if (pathAllowsSse41(path))
-            j = sharpenRow16Sse41(out, orig, v, c, i0, n, k);
-    }
+    if (pathAllowsAvx2(path))
+        j = avx2::sharpenRowVector<T>(out, orig, v, c, i0, n, k);
+    else if (pathAllowsSse41(path))
+        j = sse41::sharpenRowVector<T>(out, orig, v, c, i0, n, k);
 #else
     (void)path;
 #endif

@@ -10,26 +10,41 @@
 // Here the sum is separated: V[c] = 3 N[c] + F[c] down each colour column (near row N, far
 // row F), then W[x] = 3 V[near column] + V[far column] along the row.
 
-// Samples of column parity `odd` as 16-bit lanes (8-bit rows) or 32-bit lanes (16-bit rows).
-inline V::R sites8(V::R v, int odd) {
-    return odd ? V::srli16<8>(v) : V::and_(v, V::set16(0x00FF));
+// Samples T widen to lanes of twice their size: 16-bit lanes for 8-bit rows, 32-bit lanes for
+// 16-bit rows. The lane operations by sample type:
+template <class T>
+inline V::R addLanes(V::R a, V::R b) {
+    if constexpr (sizeof(T) == 1)
+        return V::add16(a, b);
+    else
+        return V::add32(a, b);
 }
-inline V::R sites16(V::R v, int odd) {
-    return odd ? V::srli32<16>(v) : V::and_(v, V::set32(0xFFFF));
+// Ones in the low half of every lane, where a lane's sample at even column parity sits.
+template <class T>
+inline V::R lowSampleMask() {
+    return sizeof(T) == 1 ? V::set16(0x00FF) : V::set32(0xFFFF);
 }
-inline V::R times3x16(V::R v) {
-    return V::add16(v, V::add16(v, v));
+// Samples of column parity `odd` as lanes.
+template <class T>
+inline V::R sites(V::R v, int odd) {
+    if (!odd) return V::and_(v, lowSampleMask<T>());
+    if constexpr (sizeof(T) == 1)
+        return V::srli16<8>(v);
+    else
+        return V::srli32<16>(v);
 }
-inline V::R times3x32(V::R v) {
-    return V::add32(v, V::add32(v, v));
+template <class T>
+inline V::R times3(V::R v) {
+    return addLanes<T>(v, addLanes<T>(v, v));
 }
 
-// Floor average: avg rounds up, so take back the lost low bit.
-inline V::R floorAvg8(V::R a, V::R b) {
-    return V::sub8(V::avgU8(a, b), V::and_(V::xor_(a, b), V::set8(1)));
-}
-inline V::R floorAvg16(V::R a, V::R b) {
-    return V::sub16(V::avgU16(a, b), V::and_(V::xor_(a, b), V::set16(1)));
+// Floor average of samples: avg rounds up, so take back the lost low bit.
+template <class T>
+inline V::R floorAvg(V::R a, V::R b) {
+    if constexpr (sizeof(T) == 1)
+        return V::sub8(V::avgU8(a, b), V::and_(V::xor_(a, b), V::set8(1)));
+    else
+        return V::sub16(V::avgU16(a, b), V::and_(V::xor_(a, b), V::set16(1)));
 }
 
 // W at even and odd output columns from the column sums at the colour's site (a), the site
@@ -41,106 +56,79 @@ struct EvenOdd {
     V::R odd;
 };
 
-// 8-bit colour for kBytes output pixels from x0 (even): (W k) >> 11 as mulhi with k << 5,
-// saturated to 255 by the pack.
-inline V::R vsum8(const uint8_t* nearRow, const uint8_t* farRow, int x, int col) {
-    return V::add16(times3x16(sites8(V::loadu(nearRow + x), col)),
-                    sites8(V::loadu(farRow + x), col));
-}
-inline V::R colour8(const uint8_t* nearRow, const uint8_t* farRow, int x0, int col, V::R k32) {
-    const V::R a = vsum8(nearRow, farRow, x0, col);
-    const V::R am = vsum8(nearRow, farRow, x0 - 2, col);
-    EvenOdd w;
-    if (col == 0) {
-        w = {V::add16(times3x16(a), am),
-             V::add16(times3x16(a), vsum8(nearRow, farRow, x0 + 2, col))};
-    } else {
-        w = {V::add16(times3x16(am), a), V::add16(times3x16(a), am)};
-    }
-    const V::R even = V::mulhiU16(w.even, k32);
-    const V::R odd = V::mulhiU16(w.odd, k32);
-    return V::packusI16(V::unpacklo16(even, odd), V::unpackhi16(even, odd));
+// The column sums V at columns x ... of the colour's column parity, as lanes.
+template <class T>
+inline V::R vsum(const T* nearRow, const T* farRow, int x, int col) {
+    return addLanes<T>(times3<T>(sites<T>(V::loadu(nearRow + x), col)),
+                       sites<T>(V::loadu(farRow + x), col));
 }
 
-// 16-bit colour for kBytes / 2 output pixels from x0: (W k) >> 11 fits in 31 bits; the
-// signed pack saturates at 65535.
-inline V::R vsum16(const uint16_t* nearRow, const uint16_t* farRow, int x, int col) {
-    return V::add32(times3x32(sites16(V::loadu(nearRow + x), col)),
-                    sites16(V::loadu(farRow + x), col));
+// The colour factor as colour() takes it: k << 5 for the 16-bit high multiply of 8-bit rows,
+// k itself for 16-bit rows.
+template <class T>
+inline V::R colourFactor(int k) {
+    return sizeof(T) == 1 ? V::set16(static_cast<int16_t>(k << 5)) : V::set32(k);
 }
-inline V::R colour16(const uint16_t* nearRow, const uint16_t* farRow, int x0, int col, V::R k) {
-    const V::R a = vsum16(nearRow, farRow, x0, col);
-    const V::R am = vsum16(nearRow, farRow, x0 - 2, col);
+
+// Colour for kBytes / sizeof(T) output pixels from x0 (even), (W k) >> 11 in order. 8-bit:
+// a high multiply with k << 5, saturated to 255 by the pack. 16-bit: (W k) >> 11 fits in 31
+// bits; the signed pack saturates at 65535.
+template <class T>
+inline V::R colour(const T* nearRow, const T* farRow, int x0, int col, V::R k) {
+    const V::R a = vsum(nearRow, farRow, x0, col);
+    const V::R am = vsum(nearRow, farRow, x0 - 2, col);
     EvenOdd w;
     if (col == 0) {
-        w = {V::add32(times3x32(a), am),
-             V::add32(times3x32(a), vsum16(nearRow, farRow, x0 + 2, col))};
+        w = {addLanes<T>(times3<T>(a), am),
+             addLanes<T>(times3<T>(a), vsum(nearRow, farRow, x0 + 2, col))};
     } else {
-        w = {V::add32(times3x32(am), a), V::add32(times3x32(a), am)};
+        w = {addLanes<T>(times3<T>(am), a), addLanes<T>(times3<T>(a), am)};
     }
-    const V::R even = V::srli32<11>(V::mullo32(w.even, k));
-    const V::R odd = V::srli32<11>(V::mullo32(w.odd, k));
-    return V::packusI32(V::unpacklo32(even, odd), V::unpackhi32(even, odd));
+    if constexpr (sizeof(T) == 1) {
+        const V::R even = V::mulhiU16(w.even, k);
+        const V::R odd = V::mulhiU16(w.odd, k);
+        return V::packusI16(V::unpacklo16(even, odd), V::unpackhi16(even, odd));
+    } else {
+        const V::R even = V::srli32<11>(V::mullo32(w.even, k));
+        const V::R odd = V::srli32<11>(V::mullo32(w.odd, k));
+        return V::packusI32(V::unpacklo32(even, odd), V::unpackhi32(even, odd));
+    }
 }
 
 // Output row y over columns [x0, x1); returns the first column not done.
-int interiorRow8(const Job& j, int y, int x0, int x1) {
+template <class T>
+int interiorRow(const Job& j, int y, int x0, int x1) {
     const RowPlan p = planRow(*j.raw, j.mode, y);
-    const V::R kr = V::set16(static_cast<int16_t>(j.kRed << 5));
-    const V::R kb = V::set16(static_cast<int16_t>(j.kBlue << 5));
+    const auto* redNear = reinterpret_cast<const T*>(p.redNear);
+    const auto* redFar = reinterpret_cast<const T*>(p.redFar);
+    const auto* blueNear = reinterpret_cast<const T*>(p.blueNear);
+    const auto* blueFar = reinterpret_cast<const T*>(p.blueFar);
+    const auto* up = reinterpret_cast<const T*>(p.up);
+    const auto* lo = reinterpret_cast<const T*>(p.lo);
+    const V::R kr = colourFactor<T>(j.kRed);
+    const V::R kb = colourFactor<T>(j.kBlue);
     // Pixel x takes the first block average when column x - 1 of row y - 1 is green.
-    const V::R evenLanes = V::set16(0x00FF);
+    const V::R evenLanes = lowSampleMask<T>();
     uint8_t* orow = j.out->row(y);
     const int w = j.raw->width;
-    const bool four = j.out->bytesPerPixel == 4;
-    int x = x0;
-    for (; x + V::kBytes + 2 <= w && x + V::kBytes <= x1; x += V::kBytes) {
-        const V::R r = colour8(p.redNear, p.redFar, x, p.redCol, kr);
-        const V::R b = colour8(p.blueNear, p.blueFar, x, p.blueCol, kb);
-        const V::R ga = floorAvg8(V::loadu(p.up + x - 1), V::loadu(p.lo + x));  // up x-1, low x
-        const V::R gb = floorAvg8(V::loadu(p.up + x), V::loadu(p.lo + x - 1));  // up x, low x-1
-        const V::R g =
-            p.greenUpCol == 1 ? V::select(evenLanes, ga, gb) : V::select(evenLanes, gb, ga);
-        for (int h = 0; h < V::kHalves; ++h) {
-            const ptrdiff_t px = x + 16 * h;
-            if (four)
-                store8x4(orow + px * 4, V::half(b, h), V::half(g, h), V::half(r, h));
-            else
-                store8x3(orow + px * 3, V::half(b, h), V::half(g, h), V::half(r, h));
-        }
-    }
-    return x;
-}
-
-int interiorRow16(const Job& j, int y, int x0, int x1) {
-    const RowPlan p = planRow(*j.raw, j.mode, y);
-    const auto* redNear = reinterpret_cast<const uint16_t*>(p.redNear);
-    const auto* redFar = reinterpret_cast<const uint16_t*>(p.redFar);
-    const auto* blueNear = reinterpret_cast<const uint16_t*>(p.blueNear);
-    const auto* blueFar = reinterpret_cast<const uint16_t*>(p.blueFar);
-    const auto* up = reinterpret_cast<const uint16_t*>(p.up);
-    const auto* lo = reinterpret_cast<const uint16_t*>(p.lo);
-    const V::R kr = V::set32(j.kRed);
-    const V::R kb = V::set32(j.kBlue);
-    const V::R evenLanes = V::set32(0xFFFF);
-    uint8_t* orow = j.out->row(y);
-    const int w = j.raw->width;
-    const bool four = j.out->bytesPerPixel == 8;
-    constexpr int kStep = V::kBytes / 2;
+    constexpr int kSample = sizeof(T);
+    const bool four = j.out->bytesPerPixel == 4 * kSample;
+    constexpr int kStep = V::kBytes / kSample;
+    constexpr int kHalfStep = 16 / kSample;  // pixels per 128-bit half
     int x = x0;
     for (; x + kStep + 2 <= w && x + kStep <= x1; x += kStep) {
-        const V::R r = colour16(redNear, redFar, x, p.redCol, kr);
-        const V::R b = colour16(blueNear, blueFar, x, p.blueCol, kb);
-        const V::R ga = floorAvg16(V::loadu(up + x - 1), V::loadu(lo + x));
-        const V::R gb = floorAvg16(V::loadu(up + x), V::loadu(lo + x - 1));
+        const V::R r = colour(redNear, redFar, x, p.redCol, kr);
+        const V::R b = colour(blueNear, blueFar, x, p.blueCol, kb);
+        const V::R ga = floorAvg<T>(V::loadu(up + x - 1), V::loadu(lo + x));  // up x-1, low x
+        const V::R gb = floorAvg<T>(V::loadu(up + x), V::loadu(lo + x - 1));  // up x, low x-1
         const V::R g =
             p.greenUpCol == 1 ? V::select(evenLanes, ga, gb) : V::select(evenLanes, gb, ga);
         for (int h = 0; h < V::kHalves; ++h) {
-            const ptrdiff_t px = x + 8 * h;
+            const ptrdiff_t px = x + kHalfStep * h;
             if (four)
-                store16x4(orow + px * 8, V::half(b, h), V::half(g, h), V::half(r, h));
+                store4<T>(orow + px * 4 * kSample, V::half(b, h), V::half(g, h), V::half(r, h));
             else
-                store16x3(orow + px * 6, V::half(b, h), V::half(g, h), V::half(r, h));
+                store3<T>(orow + px * 3 * kSample, V::half(b, h), V::half(g, h), V::half(r, h));
         }
     }
     return x;

@@ -69,8 +69,8 @@ constexpr ShuffleMasks makeMasks(int elem) {
 constexpr ShuffleMasks kMask8 = makeMasks(1);
 constexpr ShuffleMasks kMask16 = makeMasks(2);
 
-ORVANE_TARGET_SSE41 inline void store3(uint8_t* dst, __m128i b, __m128i g, __m128i r,
-                                       const ShuffleMasks& m) {
+ORVANE_TARGET_SSE41 inline void storeShuffled(uint8_t* dst, __m128i b, __m128i g, __m128i r,
+                                              const ShuffleMasks& m) {
     auto* d = reinterpret_cast<__m128i*>(dst);
     for (int q = 0; q < 3; ++q) {
         const auto* mm = reinterpret_cast<const __m128i*>(m.m[q][0]);
@@ -81,13 +81,30 @@ ORVANE_TARGET_SSE41 inline void store3(uint8_t* dst, __m128i b, __m128i g, __m12
     }
 }
 
-// 16 blue, green and red bytes as 16 pixels of three bytes.
-ORVANE_TARGET_SSE41 inline void store8x3(uint8_t* dst, __m128i b, __m128i g, __m128i r) {
-    store3(dst, b, g, r, kMask8);
+// 16 / sizeof(T) blue, green and red samples as pixels of three samples.
+template <class T>
+ORVANE_TARGET_SSE41 inline void store3(uint8_t* dst, __m128i b, __m128i g, __m128i r) {
+    storeShuffled(dst, b, g, r, sizeof(T) == 1 ? kMask8 : kMask16);
 }
-// 8 pixels of three 16-bit samples.
-ORVANE_TARGET_SSE41 inline void store16x3(uint8_t* dst, __m128i b, __m128i g, __m128i r) {
-    store3(dst, b, g, r, kMask16);
+
+// Interleaving unpacks of lanes of `bytes` bytes.
+template <int bytes>
+ORVANE_TARGET_SSE41 inline __m128i unpackLo(__m128i a, __m128i b) {
+    if constexpr (bytes == 1)
+        return _mm_unpacklo_epi8(a, b);
+    else if constexpr (bytes == 2)
+        return _mm_unpacklo_epi16(a, b);
+    else
+        return _mm_unpacklo_epi32(a, b);
+}
+template <int bytes>
+ORVANE_TARGET_SSE41 inline __m128i unpackHi(__m128i a, __m128i b) {
+    if constexpr (bytes == 1)
+        return _mm_unpackhi_epi8(a, b);
+    else if constexpr (bytes == 2)
+        return _mm_unpackhi_epi16(a, b);
+    else
+        return _mm_unpackhi_epi32(a, b);
 }
 
 // Four-sample pixels: interleave with unpacks; the destination keeps its fourth sample.
@@ -96,23 +113,19 @@ ORVANE_TARGET_SSE41 inline void keepFourth(uint8_t* dst, const __m128i (&px)[4],
     for (int q = 0; q < 4; ++q)
         _mm_storeu_si128(d + q, _mm_or_si128(px[q], _mm_and_si128(_mm_loadu_si128(d + q), keep)));
 }
-// 16 pixels of four bytes.
-ORVANE_TARGET_SSE41 inline void store8x4(uint8_t* dst, __m128i b, __m128i g, __m128i r) {
-    const __m128i bg0 = _mm_unpacklo_epi8(b, g), bg1 = _mm_unpackhi_epi8(b, g);
-    const __m128i r0 = _mm_unpacklo_epi8(r, _mm_setzero_si128());
-    const __m128i r1 = _mm_unpackhi_epi8(r, _mm_setzero_si128());
-    const __m128i px[4] = {_mm_unpacklo_epi16(bg0, r0), _mm_unpackhi_epi16(bg0, r0),
-                           _mm_unpacklo_epi16(bg1, r1), _mm_unpackhi_epi16(bg1, r1)};
-    keepFourth(dst, px, _mm_set1_epi32(static_cast<int>(0xFF000000u)));
-}
-// 8 pixels of four 16-bit samples.
-ORVANE_TARGET_SSE41 inline void store16x4(uint8_t* dst, __m128i b, __m128i g, __m128i r) {
-    const __m128i bg0 = _mm_unpacklo_epi16(b, g), bg1 = _mm_unpackhi_epi16(b, g);
-    const __m128i r0 = _mm_unpacklo_epi16(r, _mm_setzero_si128());
-    const __m128i r1 = _mm_unpackhi_epi16(r, _mm_setzero_si128());
-    const __m128i px[4] = {_mm_unpacklo_epi32(bg0, r0), _mm_unpackhi_epi32(bg0, r0),
-                           _mm_unpacklo_epi32(bg1, r1), _mm_unpackhi_epi32(bg1, r1)};
-    keepFourth(dst, px, _mm_set1_epi64x(static_cast<int64_t>(0xFFFF000000000000ull)));
+// 16 / sizeof(T) pixels of four samples.
+template <class T>
+ORVANE_TARGET_SSE41 inline void store4(uint8_t* dst, __m128i b, __m128i g, __m128i r) {
+    constexpr int e = sizeof(T);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bg0 = unpackLo<e>(b, g), bg1 = unpackHi<e>(b, g);
+    const __m128i r0 = unpackLo<e>(r, zero), r1 = unpackHi<e>(r, zero);
+    const __m128i px[4] = {unpackLo<2 * e>(bg0, r0), unpackHi<2 * e>(bg0, r0),
+                           unpackLo<2 * e>(bg1, r1), unpackHi<2 * e>(bg1, r1)};
+    // The fourth sample is the top one of each pixel.
+    const __m128i keep = e == 1 ? _mm_set1_epi32(static_cast<int>(0xFF000000u))
+                                : _mm_set1_epi64x(static_cast<int64_t>(0xFFFF000000000000ull));
+    keepFourth(dst, px, keep);
 }
 
 }  // namespace
