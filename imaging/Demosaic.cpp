@@ -189,19 +189,8 @@ void interiorSpanScalar(const Job& j, int y, int x0, int x1) {
 namespace orvane::imaging {
 namespace {
 
-namespace sse41 {
-using V = Vec128;
-ORVANE_BEGIN_TARGET_SSE41
-#include "imaging/simd/DemosaicInterior.h"
-ORVANE_END_TARGET
-}  // namespace sse41
-
-namespace avx2 {
-using V = Vec256;
-ORVANE_BEGIN_TARGET_AVX2
-#include "imaging/simd/DemosaicInterior.h"
-ORVANE_END_TARGET
-}  // namespace avx2
+#define ORVANE_WIDTH_KERNELS "imaging/simd/DemosaicInterior.h"
+#include "imaging/simd/ForEachWidth.h"
 
 template <class T>
 void interiorRows(const Job& j, int y0, int y1) {

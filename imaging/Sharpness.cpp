@@ -54,19 +54,8 @@ using Sum = typename SumOf<T>::type;
 
 // The vector forms of the row kernels below.
 #if ORVANE_X86
-namespace sse41 {
-using V = Vec128;
-ORVANE_BEGIN_TARGET_SSE41
-#include "imaging/simd/SharpenRows.h"
-ORVANE_END_TARGET
-}  // namespace sse41
-
-namespace avx2 {
-using V = Vec256;
-ORVANE_BEGIN_TARGET_AVX2
-#include "imaging/simd/SharpenRows.h"
-ORVANE_END_TARGET
-}  // namespace avx2
+#define ORVANE_WIDTH_KERNELS "imaging/simd/SharpenRows.h"
+#include "imaging/simd/ForEachWidth.h"
 #endif
 
 // v[i] += add[i] - sub[i] over the row.

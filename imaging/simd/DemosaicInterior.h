@@ -1,7 +1,7 @@
-// The vector demosaic interior, written once for any vector width. Demosaic.cpp includes
-// this file once per instruction set, each time inside its own namespace, inside a target
-// region (ORVANE_BEGIN_TARGET_*), and with `V` naming that width's operations (VectorOps.h).
-// No include guard, on purpose; no includes, since it lands inside a namespace.
+// The vector demosaic interior, written once for any vector width and sample size.
+// Demosaic.cpp compiles it once per instruction set through ForEachWidth.h, with `V` naming
+// that width's operations (VectorOps.h). No include guard, on purpose; no includes, since it
+// lands inside a namespace.
 //
 // Scalar form, per output pixel x of row y (interiorSpanScalar in Demosaic.cpp):
 //   red   = ((9 s + 3 (row neighbour + column neighbour) + diagonal) kRed) >> 11
@@ -11,14 +11,10 @@
 // row F), then W[x] = 3 V[near column] + V[far column] along the row.
 
 // Samples T widen to lanes of twice their size: 16-bit lanes for 8-bit rows, 32-bit lanes for
-// 16-bit rows. The lane operations by sample type:
+// 16-bit rows.
 template <class T>
-inline V::R addLanes(V::R a, V::R b) {
-    if constexpr (sizeof(T) == 1)
-        return V::add16(a, b);
-    else
-        return V::add32(a, b);
-}
+constexpr int kLane = 2 * sizeof(T);
+
 // Ones in the low half of every lane, where a lane's sample at even column parity sits.
 template <class T>
 inline V::R lowSampleMask() {
@@ -35,7 +31,7 @@ inline V::R sites(V::R v, int odd) {
 }
 template <class T>
 inline V::R times3(V::R v) {
-    return addLanes<T>(v, addLanes<T>(v, v));
+    return V::add<kLane<T>>(v, V::add<kLane<T>>(v, v));
 }
 
 // Floor average of samples: avg rounds up, so take back the lost low bit.
@@ -59,8 +55,8 @@ struct EvenOdd {
 // The column sums V at columns x ... of the colour's column parity, as lanes.
 template <class T>
 inline V::R vsum(const T* nearRow, const T* farRow, int x, int col) {
-    return addLanes<T>(times3<T>(sites<T>(V::loadu(nearRow + x), col)),
-                       sites<T>(V::loadu(farRow + x), col));
+    return V::add<kLane<T>>(times3<T>(sites<T>(V::loadu(nearRow + x), col)),
+                            sites<T>(V::loadu(farRow + x), col));
 }
 
 // The colour factor as colour() takes it: k << 5 for the 16-bit high multiply of 8-bit rows,
@@ -79,10 +75,10 @@ inline V::R colour(const T* nearRow, const T* farRow, int x0, int col, V::R k) {
     const V::R am = vsum(nearRow, farRow, x0 - 2, col);
     EvenOdd w;
     if (col == 0) {
-        w = {addLanes<T>(times3<T>(a), am),
-             addLanes<T>(times3<T>(a), vsum(nearRow, farRow, x0 + 2, col))};
+        w = {V::add<kLane<T>>(times3<T>(a), am),
+             V::add<kLane<T>>(times3<T>(a), vsum(nearRow, farRow, x0 + 2, col))};
     } else {
-        w = {addLanes<T>(times3<T>(am), a), addLanes<T>(times3<T>(a), am)};
+        w = {V::add<kLane<T>>(times3<T>(am), a), V::add<kLane<T>>(times3<T>(a), am)};
     }
     if constexpr (sizeof(T) == 1) {
         const V::R even = V::mulhiU16(w.even, k);

@@ -87,24 +87,15 @@ ORVANE_TARGET_SSE41 inline void store3(uint8_t* dst, __m128i b, __m128i g, __m12
     storeShuffled(dst, b, g, r, sizeof(T) == 1 ? kMask8 : kMask16);
 }
 
-// Interleaving unpacks of lanes of `bytes` bytes.
-template <int bytes>
-ORVANE_TARGET_SSE41 inline __m128i unpackLo(__m128i a, __m128i b) {
+// Interleaving unpack of lanes of `bytes` bytes: the low or the high halves of a and b.
+template <int bytes, bool high>
+ORVANE_TARGET_SSE41 inline __m128i unpack(__m128i a, __m128i b) {
     if constexpr (bytes == 1)
-        return _mm_unpacklo_epi8(a, b);
+        return high ? _mm_unpackhi_epi8(a, b) : _mm_unpacklo_epi8(a, b);
     else if constexpr (bytes == 2)
-        return _mm_unpacklo_epi16(a, b);
+        return high ? _mm_unpackhi_epi16(a, b) : _mm_unpacklo_epi16(a, b);
     else
-        return _mm_unpacklo_epi32(a, b);
-}
-template <int bytes>
-ORVANE_TARGET_SSE41 inline __m128i unpackHi(__m128i a, __m128i b) {
-    if constexpr (bytes == 1)
-        return _mm_unpackhi_epi8(a, b);
-    else if constexpr (bytes == 2)
-        return _mm_unpackhi_epi16(a, b);
-    else
-        return _mm_unpackhi_epi32(a, b);
+        return high ? _mm_unpackhi_epi32(a, b) : _mm_unpacklo_epi32(a, b);
 }
 
 // Four-sample pixels: interleave with unpacks; the destination keeps its fourth sample.
@@ -118,10 +109,10 @@ template <class T>
 ORVANE_TARGET_SSE41 inline void store4(uint8_t* dst, __m128i b, __m128i g, __m128i r) {
     constexpr int e = sizeof(T);
     const __m128i zero = _mm_setzero_si128();
-    const __m128i bg0 = unpackLo<e>(b, g), bg1 = unpackHi<e>(b, g);
-    const __m128i r0 = unpackLo<e>(r, zero), r1 = unpackHi<e>(r, zero);
-    const __m128i px[4] = {unpackLo<2 * e>(bg0, r0), unpackHi<2 * e>(bg0, r0),
-                           unpackLo<2 * e>(bg1, r1), unpackHi<2 * e>(bg1, r1)};
+    const __m128i bg0 = unpack<e, false>(b, g), bg1 = unpack<e, true>(b, g);
+    const __m128i r0 = unpack<e, false>(r, zero), r1 = unpack<e, true>(r, zero);
+    const __m128i px[4] = {unpack<2 * e, false>(bg0, r0), unpack<2 * e, true>(bg0, r0),
+                           unpack<2 * e, false>(bg1, r1), unpack<2 * e, true>(bg1, r1)};
     // The fourth sample is the top one of each pixel.
     const __m128i keep = e == 1 ? _mm_set1_epi32(static_cast<int>(0xFF000000u))
                                 : _mm_set1_epi64x(static_cast<int64_t>(0xFFFF000000000000ull));

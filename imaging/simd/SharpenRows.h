@@ -1,9 +1,8 @@
-// The vector forms of the sharpening row kernels, written once for any vector width.
-// Sharpness.cpp includes this file once per instruction set, each time inside its own
-// namespace, inside a target region (ORVANE_BEGIN_TARGET_*), with `V` naming that width's
-// operations (VectorOps.h) and Sum<T> the type of a four-row sum of samples T. No include
-// guard, on purpose; no includes, since it lands inside a namespace. Each kernel returns the
-// samples it did; the scalar loop (Sharpness.cpp) finishes the row.
+// The vector forms of the sharpening row kernels, written once for any vector width and
+// sample size. Sharpness.cpp compiles them once per instruction set through ForEachWidth.h,
+// with `V` naming that width's operations (VectorOps.h) and Sum<T> the type of a four-row sum
+// of samples T. No include guard, on purpose; no includes, since it lands inside a namespace.
+// Each kernel returns the samples it did; the scalar loop (Sharpness.cpp) finishes the row.
 //
 // Scalar form, per sample i of an output row with the vertical four-row sums v:
 //   blur = (v[i - 2c] + v[i - c] + v[i] + v[i + c]) >> 4
@@ -27,43 +26,33 @@ inline V::R widenRow(const uint16_t* p) {
     return V::widenU16(p);
 }
 
+// Lane size of the sums.
 template <class T>
-inline V::R addSums(V::R a, V::R b) {
-    if constexpr (sizeof(T) == 1)
-        return V::add16(a, b);
-    else
-        return V::add32(a, b);
-}
-template <class T>
-inline V::R subSums(V::R a, V::R b) {
-    if constexpr (sizeof(T) == 1)
-        return V::sub16(a, b);
-    else
-        return V::sub32(a, b);
-}
+constexpr int kSumBytes = sizeof(Sum<T>);
 
 // v[i] += add[i] - sub[i] over [0, n).
 template <class T>
 int boxSumStepVector(Sum<T>* v, const T* add, const T* sub, int n) {
-    constexpr int kStep = V::kBytes / sizeof(Sum<T>);
+    constexpr int kStep = V::kBytes / kSumBytes<T>;
     int i = 0;
     for (; i + kStep <= n; i += kStep) {
-        const V::R sums = addSums<T>(V::loadu(v + i), widenRow(add + i));
-        V::storeu(v + i, subSums<T>(sums, widenRow(sub + i)));
+        const V::R sums = V::add<kSumBytes<T>>(V::loadu(v + i), widenRow(add + i));
+        V::storeu(v + i, V::sub<kSumBytes<T>>(sums, widenRow(sub + i)));
     }
     return i;
 }
 
 template <class T>
 int sharpenRowVector(T* out, const T* orig, const Sum<T>* v, int c, int i0, int n, int k) {
-    constexpr int kStep = V::kBytes / sizeof(Sum<T>);
+    constexpr int kStep = V::kBytes / kSumBytes<T>;
     const V::R kk = sizeof(T) == 1 ? V::set16(static_cast<int16_t>(k)) : V::set32(k);
     const V::R tenth = V::set16(6554);
     int j = 0;
     for (; j + kStep <= n; j += kStep) {
         const int i = i0 + j;
-        const V::R four = addSums<T>(addSums<T>(V::loadu(v + i - 2 * c), V::loadu(v + i - c)),
-                                     addSums<T>(V::loadu(v + i), V::loadu(v + i + c)));
+        const V::R four =
+            V::add<kSumBytes<T>>(V::add<kSumBytes<T>>(V::loadu(v + i - 2 * c), V::loadu(v + i - c)),
+                                 V::add<kSumBytes<T>>(V::loadu(v + i), V::loadu(v + i + c)));
         const V::R o = widenRow(orig + i);
         if constexpr (sizeof(T) == 1) {
             const V::R x = V::mullo16(kk, V::sub16(o, V::srli16<4>(four)));

@@ -1,5 +1,5 @@
 // Integer vector operations at two widths with one set of names, so that a kernel is written
-// once and compiled per instruction set (see DemosaicInterior.h). Vec128 needs SSE4.1, Vec256
+// once and compiled per instruction set (see ForEachWidth.h). Vec128 needs SSE4.1, Vec256
 // AVX2. The 256-bit packs and unpacks work within each 128-bit half, as the instructions do;
 // kernels that interleave with them get their pixels in order per half.
 //
@@ -57,7 +57,10 @@
     FN R widenU16(const uint16_t* p) { return P##cvtepu16_epi32(loadHalf(p)); }               \
     /* the 16-bit (32-bit) lanes of v as kBytes / 2 bytes (16-bit samples), saturated */      \
     FN void storeNarrowU8(void* p, R v) { storeLowQuads(p, P##packus_epi16(v, v)); }          \
-    FN void storeNarrowU16(void* p, R v) { storeLowQuads(p, P##packus_epi32(v, v)); }
+    FN void storeNarrowU16(void* p, R v) { storeLowQuads(p, P##packus_epi32(v, v)); }      \
+    /* by lane size in bytes, for kernels written once for two sample sizes */                \
+    template <int lane> FN R add(R a, R b) { return lane == 2 ? add16(a, b) : add32(a, b); }  \
+    template <int lane> FN R sub(R a, R b) { return lane == 2 ? sub16(a, b) : sub32(a, b); }
 // clang-format on
 
 namespace orvane::imaging {
