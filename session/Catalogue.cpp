@@ -11,8 +11,6 @@
 namespace orvane::session {
 namespace {
 
-constexpr int kFullWidth = 3072;
-constexpr int kFullHeight = 2048;
 constexpr int kIoPortRegister = 7;
 constexpr int kSromVerifyReads = 10;
 
@@ -55,10 +53,10 @@ bool COrvane::GeometryValid(const CaptureGeometry& g, int subSample) {
     if (g.width < 0 || g.height < 0 || g.xStart < 0 || g.yStart < 0 || g.totalWidth < 0 ||
         g.totalHeight < 0)
         return false;
-    if (g.width > kFullWidth || g.height > kFullHeight || g.xStart > kFullWidth ||
-        g.yStart > kFullHeight)
+    if (g.width > kArrayWidth || g.height > kArrayHeight || g.xStart > kArrayWidth ||
+        g.yStart > kArrayHeight)
         return false;
-    if (g.xStart + g.width > kFullWidth || g.yStart + g.height > kFullHeight) return false;
+    if (g.xStart + g.width > kArrayWidth || g.yStart + g.height > kArrayHeight) return false;
     switch (subSample) {
         case 1:
         case 2:
@@ -131,8 +129,8 @@ int COrvane::SetCaptureWindowEx(int totalWidth, int xStart, int width, int total
                                 int height) {
     platform::LockGuard lifecycle(lifecycleLock_);
     if (!sdk_) return fail(kErrState);
-    const bool widthOk = sdk_->GetHorizontalWindowAllowed() != 0 || width == kFullWidth;
-    const bool heightOk = sdk_->GetVerticalWindowAllowed() != 0 || height == kFullHeight;
+    const bool widthOk = sdk_->GetHorizontalWindowAllowed() != 0 || width == kArrayWidth;
+    const bool heightOk = sdk_->GetVerticalWindowAllowed() != 0 || height == kArrayHeight;
     if (!widthOk || !heightOk) return fail(kErrArgument);
     CaptureGeometry g = geometry();
     g.totalWidth = totalWidth;
