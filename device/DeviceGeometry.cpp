@@ -45,12 +45,7 @@ int COrvaneU3Q7Base::SetCaptureWindow(int x, int y, int width, int height, int m
 
 int COrvaneU3Q7Base::GetSensorGeometry(int* x, int* y, int* width, int* height, int* mode) {
     return withSensor(0, [&](CSensorBase& s) {
-        const sensors::SensorInfo& info = s.info();
-        if (x != nullptr) *x = info.windowX;
-        if (y != nullptr) *y = info.windowY;
-        if (width != nullptr) *width = info.windowWidth;
-        if (height != nullptr) *height = info.windowHeight;
-        if (mode != nullptr) *mode = info.windowMode;
+        s.storedWindow(x, y, width, height, mode);
         return 1;
     });
 }

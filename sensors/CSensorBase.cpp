@@ -30,6 +30,14 @@ void CSensorBase::storeWindow(int x, int y, int width, int height, int mode) {
     info_.windowMode = mode;
 }
 
+void CSensorBase::storedWindow(int* x, int* y, int* width, int* height, int* mode) const {
+    if (x != nullptr) *x = info_.windowX;
+    if (y != nullptr) *y = info_.windowY;
+    if (width != nullptr) *width = info_.windowWidth;
+    if (height != nullptr) *height = info_.windowHeight;
+    if (mode != nullptr) *mode = info_.windowMode;
+}
+
 int CSensorBase::SetModelVariant(int code) {
     modelVariant_ = code;
     return 1;

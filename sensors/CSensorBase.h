@@ -270,6 +270,8 @@ class CSensorBase {
     const SensorInfo& info() const { return info_; }
     // The device SDK stores the read-back window into the block (SetCaptureWindow).
     void storeWindow(int x, int y, int width, int height, int mode);
+    // The stored window, written through the pointers that are not null.
+    void storedWindow(int* x, int* y, int* width, int* height, int* mode) const;
 
     transport::CControllerBase* controller() const { return controller_; }
     uint8_t busAddress() const { return busAddress_; }

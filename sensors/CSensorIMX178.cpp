@@ -186,11 +186,7 @@ int CSensorIMX178::SetWindow(int x, int width, int y, int height, int /*mode*/) 
 }
 
 int CSensorIMX178::GetWindow(int* x, int* width, int* y, int* height, int* mode) {
-    if (x != nullptr) *x = info_.windowX;
-    if (width != nullptr) *width = info_.windowWidth;
-    if (y != nullptr) *y = info_.windowY;
-    if (height != nullptr) *height = info_.windowHeight;
-    if (mode != nullptr) *mode = info_.windowMode;
+    storedWindow(x, y, width, height, mode);
     return 1;
 }
 
