@@ -35,8 +35,9 @@
 #include "transport/Imx178.h"
 
 namespace orvane::device {
+class COrvaneU3Q7Base;
 class COrvaneUSB3Q7SimpleSdk;
-}
+}  // namespace orvane::device
 namespace orvane::session::settings {
 struct CameraValues;
 }
@@ -365,6 +366,9 @@ class COrvane {
         history_.record(code);
         return 0;
     }
+    // A register read through the device's `read` (its FPGA or its sensor register read): the
+    // value, with *ok 1 when it arrived; otherwise 0, *ok 0 and the failure recorded.
+    int readDeviceRegister(int (device::COrvaneU3Q7Base::*read)(int, int*), int address, int* ok);
 
     // ---- Device and buffers
     std::unique_ptr<device::COrvaneUSB3Q7SimpleSdk, SdkDeleter> sdk_;

@@ -510,19 +510,19 @@ double COrvane::GetTemperatureEx(int* ok) {
 
 // ---- Registers and configuration memory ----------------------------------------------------
 
-int COrvane::FpgaReadRegister(int address, int* ok) {
-    if (!sdk_) {
-        if (ok) *ok = 0;
-        return fail(kErrState);
-    }
+int COrvane::readDeviceRegister(int (ControlDevice::*read)(int, int*), int address, int* ok) {
+    if (ok) *ok = 0;
+    if (!sdk_) return fail(kErrState);
     int readOk = 0;
-    const int value = sdk_->ReadFpgaRegister(address, &readOk);
-    if (!readOk) {
-        if (ok) *ok = 0;
-        return fail(kErrDevice);
-    }
-    if (ok) *ok = 1;  // as its sister ReadRegister does, so one check fits both
-    return value & 0xFFFF;
+    const int value = (sdk_.get()->*read)(address, &readOk);
+    if (!readOk) return fail(kErrDevice);
+    if (ok) *ok = 1;
+    return value;
+}
+
+// The FPGA and the sensor register reads report alike, so one check of *ok fits both.
+int COrvane::FpgaReadRegister(int address, int* ok) {
+    return readDeviceRegister(&ControlDevice::ReadFpgaRegister, address, ok) & 0xFFFF;
 }
 
 int COrvane::FpgaWriteRegister(int address, int value) {
@@ -535,18 +535,7 @@ int COrvane::ReadRegister(int address, int* ok) {
 }
 
 int COrvane::ReadRegisterEx(int address, int* ok) {
-    if (!sdk_) {
-        if (ok) *ok = 0;
-        return fail(kErrState);
-    }
-    int readOk = 0;
-    const int value = sdk_->ReadSensorRegister(address, &readOk);
-    if (!readOk) {
-        if (ok) *ok = 0;
-        return fail(kErrDevice);
-    }
-    if (ok) *ok = 1;
-    return value;
+    return readDeviceRegister(&ControlDevice::ReadSensorRegister, address, ok);
 }
 
 int COrvane::WriteRegister(int address, int value) {
