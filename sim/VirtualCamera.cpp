@@ -496,49 +496,35 @@ void VirtualCamera::workerLoop(std::stop_token stop) {
     }
 }
 
-void VirtualCamera::abortPipe(uint8_t endpoint) {
+void VirtualCamera::abortRequests(LoggedRequest::Kind kind, int endpoint, bool reset) {
     std::vector<std::function<void()>> after;
     {
         platform::LockGuard lock(mutex_);
         LoggedRequest r;
-        r.kind = LoggedRequest::Kind::AbortPipe;
-        r.endpoint = endpoint;
+        r.kind = kind;
+        if (endpoint >= 0) r.endpoint = static_cast<uint8_t>(endpoint);
         log(r);
         failPendingLocked(kErrorOperationAborted, endpoint, &after);
+        if (reset) {
+            if (endpoint < 0 || endpoint == kEndpointWholeFrames) halted83_ = false;
+            if (endpoint != kEndpointWholeFrames) halted81_ = false;
+            stream_.armed = false;
+        }
         wakeWorkerLocked();
     }
     for (auto& f : after) f();
+}
+
+void VirtualCamera::abortPipe(uint8_t endpoint) {
+    abortRequests(LoggedRequest::Kind::AbortPipe, endpoint, false);
 }
 
 void VirtualCamera::resetPipe(uint8_t endpoint) {
-    std::vector<std::function<void()>> after;
-    {
-        platform::LockGuard lock(mutex_);
-        LoggedRequest r;
-        r.kind = LoggedRequest::Kind::ResetPipe;
-        r.endpoint = endpoint;
-        log(r);
-        failPendingLocked(kErrorOperationAborted, endpoint, &after);
-        (endpoint == kEndpointWholeFrames ? halted83_ : halted81_) = false;
-        stream_.armed = false;
-        wakeWorkerLocked();
-    }
-    for (auto& f : after) f();
+    abortRequests(LoggedRequest::Kind::ResetPipe, endpoint, true);
 }
 
 void VirtualCamera::resetPort() {
-    std::vector<std::function<void()>> after;
-    {
-        platform::LockGuard lock(mutex_);
-        LoggedRequest r;
-        r.kind = LoggedRequest::Kind::ResetPort;
-        log(r);
-        failPendingLocked(kErrorOperationAborted, -1, &after);
-        halted81_ = halted83_ = false;
-        stream_.armed = false;
-        wakeWorkerLocked();
-    }
-    for (auto& f : after) f();
+    abortRequests(LoggedRequest::Kind::ResetPort, -1, true);
 }
 
 uint32_t VirtualCamera::speedCode() {
