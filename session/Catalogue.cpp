@@ -231,7 +231,9 @@ int COrvane::SetFilterValue(int id, int value) {
     if (c == nullptr) return fail(kErrArgument);
     device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
     switch (c->handler) {
-        case ControlHandler::ImageValue: {
+        // A trigger is a request the pipeline consumes; it is set like any image value.
+        case ControlHandler::ImageValue:
+        case ControlHandler::ImageTrigger: {
             if (!inRange(value, c->lo, c->hi)) return fail(kErrArgument);
             platform::LockGuard lock(frameLock_);
             image_[c->slot] = value;
@@ -247,12 +249,6 @@ int COrvane::SetFilterValue(int id, int value) {
         case ControlHandler::ImageSwitch: {
             platform::LockGuard lock(frameLock_);
             image_[c->slot] = value != 0 ? 1 : 0;
-            return 1;
-        }
-        case ControlHandler::ImageTrigger: {
-            if (!inRange(value, c->lo, c->hi)) return fail(kErrArgument);
-            platform::LockGuard lock(frameLock_);
-            image_[c->slot] = value;
             return 1;
         }
         case ControlHandler::GlobalGain: {
