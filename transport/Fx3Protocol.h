@@ -1,6 +1,6 @@
 // The camera's own protocol over the FX3 driver: vendor requests, bus devices, the FPGA's
-// registers, the frame header and the frame-read timing. The driver's request
-// format itself (codes, transfer header, control block) is platform/usb/Fx3Driver.h.
+// registers, the frame header and the frame-read timing. The driver's request format itself
+// (codes, transfer header, control block) is platform/usb/Fx3Driver.h.
 //
 // Constants only: the virtual camera answers exactly these requests, so it includes this
 // header too.
