@@ -10,19 +10,6 @@ namespace orvane::device {
 
 namespace {
 
-// FPGA registers that follow the geometry and the transfer width.
-constexpr uint8_t kFpgaWidthLow = 0x44;
-constexpr uint8_t kFpgaWidthHigh = 0x45;
-constexpr uint8_t kFpgaHeightLow = 0x40;
-constexpr uint8_t kFpgaHeightHigh = 0x41;
-constexpr uint8_t kFpgaRevision = 0x11;
-constexpr uint8_t kFpgaTiming0 = 0x48;
-constexpr uint8_t kFpgaTiming1 = 0x49;
-constexpr uint8_t kFpgaTiming2 = 0x4C;
-constexpr uint8_t kFpgaTiming3 = 0x4D;
-constexpr uint8_t kFpgaRevisionWithTiming = 0x13;
-constexpr uint8_t kFpgaTransferWidth = 0x3C;  // 1: one byte per sample, 2: two bytes
-
 // Margin around the window that the buffers allow for, in pixels per direction, and their
 // granularity in bytes.
 constexpr uint64_t kBufferMargin = 128;
@@ -58,12 +45,7 @@ int COrvaneU3Q7Base::SetCaptureWindow(int x, int y, int width, int height, int m
 
 int COrvaneU3Q7Base::GetSensorGeometry(int* x, int* y, int* width, int* height, int* mode) {
     return withSensor(0, [&](CSensorBase& s) {
-        const sensors::SensorInfo& info = s.info();
-        if (x != nullptr) *x = info.windowX;
-        if (y != nullptr) *y = info.windowY;
-        if (width != nullptr) *width = info.windowWidth;
-        if (height != nullptr) *height = info.windowHeight;
-        if (mode != nullptr) *mode = info.windowMode;
+        s.storedWindow(x, y, width, height, mode);
         return 1;
     });
 }
@@ -109,18 +91,18 @@ int COrvaneU3Q7Base::applyGeometryLocked() {
 
     if (isEndpoint83() || !controller_) return 0;
     const uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
-    controller_->WriteFpgaRegister(kFpgaWidthLow, static_cast<uint8_t>(w));
-    controller_->WriteFpgaRegister(kFpgaWidthHigh, static_cast<uint8_t>(w >> 8));
-    controller_->WriteFpgaRegister(kFpgaHeightLow, static_cast<uint8_t>(h));
-    controller_->WriteFpgaRegister(kFpgaHeightHigh, static_cast<uint8_t>(h >> 8));
+    controller_->WriteFpgaRegister(transport::kFpgaWidthLow, static_cast<uint8_t>(w));
+    controller_->WriteFpgaRegister(transport::kFpgaWidthHigh, static_cast<uint8_t>(w >> 8));
+    controller_->WriteFpgaRegister(transport::kFpgaHeightLow, static_cast<uint8_t>(h));
+    controller_->WriteFpgaRegister(transport::kFpgaHeightHigh, static_cast<uint8_t>(h >> 8));
     if (productId_ == kProductIdImx178) {
         uint8_t revision = 0;
-        if (controller_->ReadFpgaRegister(kFpgaRevision, &revision) == 0) revision = 0;
-        const bool timing = revision >= kFpgaRevisionWithTiming;
-        controller_->WriteFpgaRegister(kFpgaTiming0, timing ? 31 : 0);
-        controller_->WriteFpgaRegister(kFpgaTiming1, 0);
-        controller_->WriteFpgaRegister(kFpgaTiming2, timing ? 12 : 0);
-        controller_->WriteFpgaRegister(kFpgaTiming3, 0);
+        if (controller_->ReadFpgaRegister(transport::kFpgaWordHigh, &revision) == 0) revision = 0;
+        const bool timing = revision >= transport::kFpgaRevisionWithTiming;
+        controller_->WriteFpgaRegister(transport::kFpgaTiming0, timing ? 31 : 0);
+        controller_->WriteFpgaRegister(transport::kFpgaTiming1, 0);
+        controller_->WriteFpgaRegister(transport::kFpgaTiming2, timing ? 12 : 0);
+        controller_->WriteFpgaRegister(transport::kFpgaTiming3, 0);
     }
     geometryChanged_ = false;
     return 1;
@@ -130,8 +112,8 @@ int COrvaneU3Q7Base::SetWideTransfer(int mode) {
     Guard lock(lock_);
     if (!controller_) return 0;
     const int newMode = mode == 1 ? 1 : mode;
-    const uint8_t wire = mode == 1 ? 2 : 1;
-    if (controller_->WriteFpgaRegister(kFpgaTransferWidth, wire) == 0) return 0;
+    const uint8_t wire = mode == 1 ? transport::kTransferWidth16 : transport::kTransferWidth8;
+    if (controller_->WriteFpgaRegister(transport::kFpgaTransferWidth, wire) == 0) return 0;
     if (wideTransfer_ == newMode) return 1;
     wideTransfer_ = newMode;
     return applyGeometryLocked();

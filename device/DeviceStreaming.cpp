@@ -15,13 +15,6 @@ using Guard = platform::LockGuard<platform::CriticalSection>;
 
 namespace {
 
-// FPGA registers used by streaming.
-constexpr uint8_t kFpgaTriggerCounter = 8;
-constexpr uint8_t kFpgaStreamReset = 0x6C;
-constexpr uint8_t kFpgaStreamResetAlt = 0x96;  // sensors on bus addresses 103 and 115
-constexpr uint8_t kFpgaStreamStop = 0x68;
-constexpr uint8_t kFpgaTriggerEnable = 48;
-
 constexpr int kLoopFailureLimit = 5;     // CaptureLoop: the fifth failure in a row ends it
 constexpr int kEndpoint83TryLimit = 10;  // whole-frame loops: the eleventh failure ends them
 constexpr uint32_t kEndpoint83GiveUpMs = 10000;
@@ -145,7 +138,7 @@ int COrvaneU3Q7Base::StopStream() {
         const uint16_t firmware = static_cast<uint16_t>(information_[24] | (information_[25] << 8));
         if (firmware > kFirmwareWithPipeReset) controller_->ResetPipe(transport::kEndpointFrames);
         if (pulsesResetOnStop(productId_)) pulseStreamReset();
-        controller_->WriteFpgaRegister(kFpgaStreamStop, 2);
+        controller_->WriteFpgaRegister(transport::kFpgaStreamStop, 2);
         if (settlesAfterStop(productId_)) platform::sleepMs(kStreamStopSettleMs);
     }
     controller_->SendStreamReset();
@@ -158,7 +151,8 @@ void COrvaneU3Q7Base::pulseStreamReset() {
     const int address =
         withSensor(-1, [](auto& sensor) { return static_cast<int>(sensor.busAddress()); });
     if (address < 0) return;
-    const uint8_t reg = (address == 103 || address == 115) ? kFpgaStreamResetAlt : kFpgaStreamReset;
+    const uint8_t reg = (address == 103 || address == 115) ? transport::kFpgaStreamResetAlt
+                                                           : transport::kFpgaStreamReset;
     controller_->WriteFpgaRegister(reg, 1);
     platform::sleepMs(1);
     controller_->WriteFpgaRegister(reg, 0);
@@ -189,7 +183,7 @@ int COrvaneU3Q7Base::ReadTriggerCounter() {
     Guard lock(lock_);
     if (!controller_) return 0;
     uint8_t counter = 0;
-    if (controller_->ReadFpgaRegister(kFpgaTriggerCounter, &counter) == 0) return 0;
+    if (controller_->ReadFpgaRegister(transport::kFpgaTriggerCounter, &counter) == 0) return 0;
     lastFrameTag_ = counter;
     return 1;
 }
@@ -204,9 +198,9 @@ int COrvaneU3Q7Base::ApplyTriggerMode(int mode, int force) {
     platform::LockGuard sensorGuard(sensorLock_);
     if (productId_ == kProductIdImx178 && controller_) {
         sensor_->SetTriggerMode(1);
-        controller_->WriteFpgaRegister(kFpgaTriggerEnable, 0);
+        controller_->WriteFpgaRegister(transport::kFpgaTriggerEnable, 0);
         if (mode != 0)
-            controller_->WriteFpgaRegister(kFpgaTriggerEnable, 1);
+            controller_->WriteFpgaRegister(transport::kFpgaTriggerEnable, 1);
         else
             sensor_->SetTriggerMode(0);
     }
@@ -313,7 +307,7 @@ COrvaneU3Q7Base::FrameRead COrvaneU3Q7Base::readFrame(transport::CKelCy3Cam& con
     }
     if (mode == kModeTrigger) {
         uint8_t counter = 0;
-        if (controller.ReadFpgaRegister(kFpgaTriggerCounter, &counter) == 0) counter = 0;
+        if (controller.ReadFpgaRegister(transport::kFpgaTriggerCounter, &counter) == 0) counter = 0;
         if (counter == lastFrameTag_) {
             platform::sleepMs(1);
             return FrameRead::Skipped;

@@ -128,147 +128,150 @@ inline constexpr int32_t kOrientationReverseRows = 3;
 inline constexpr int32_t kOrientationRotate180 = 4;
 
 // The virtual operations are declared in the sensor family's slot order (the number in each
-// comment is the slot, the destructor being slot 0); keep that order.
+// comment is the slot, the destructor being slot 0); keep that order. An operation defined here
+// in the declaration is one the base model does not support; a model overrides what it has.
 class CSensorBase {
   public:
     CSensorBase(transport::CControllerBase* controller, uint8_t busAddress);
     CSensorBase(const CSensorBase&) = delete;
     CSensorBase& operator=(const CSensorBase&) = delete;
 
-    virtual ~CSensorBase();                                                     // 0
-    virtual int SetModelVariant(int code);                                      // 1
-    virtual int SetOptionFlags(int flags);                                      // 2
-    virtual int GetOptionFlags();                                               // 3
-    virtual int Initialize();                                                   // 4
-    virtual int ApplyDefaults();                                                // 5
-    virtual int InitializeFallback();                                           // 6
-    virtual int SetWindow(int x, int width, int y, int height, int mode);       // 7
-    virtual int GetWindow(int* x, int* width, int* y, int* height, int* mode);  // 8
-    virtual int SetTriggerMode(int on);                                         // 9
-    virtual int GetTriggerMode(int* on);                                        // 10
-    virtual int SetAuxSetting(int value);                                       // 11
-    virtual int RunAuxCommand(int code, void* data);                            // 12
-    virtual int CheckFirmwareLevel();                                           // 13
-    virtual int SetPixelDepth(int sixteen);                                     // 14
-    virtual int SetExposureLines(int lines);                                    // 15
-    virtual int GetExposureLines(int* lines);                                   // 16
-    virtual int SetGlobalGain(int gain);                                        // 17
-    virtual int GetGlobalGain(int* gain);                                       // 18
-    virtual int SetColorGainRed(int gain);                                      // 19
-    virtual int GetColorGainRed(int* gain);                                     // 20
-    virtual int SetColorGainGreen1(int gain);                                   // 21
-    virtual int GetColorGainGreen1(int* gain);                                  // 22
-    virtual int SetColorGainGreen2(int gain);                                   // 23
-    virtual int GetColorGainGreen2(int* gain);                                  // 24
-    virtual int SetColorGainBlue(int gain);                                     // 25
-    virtual int GetColorGainBlue(int* gain);                                    // 26
-    virtual int GetExposureLinesMin(int* value);                                // 27
-    virtual int GetExposureLinesMax(int* value);                                // 28
-    virtual int GetExposureLinesDefault(int* value);                            // 29
-    virtual int GetGlobalGainMin(int* value);                                   // 30
-    virtual int GetGlobalGainMax(int* value);                                   // 31
-    virtual int GetGlobalGainDefault(int* value);                               // 32
-    virtual int GetColorGainMin(int* value);                                    // 33
-    virtual int GetColorGainMax(int* value);                                    // 34
-    virtual int GetColorGainDefault(int* value);                                // 35
-    virtual int SetChannelGain(int channel, int value);                         // 36
-    virtual int GetChannelGain(int channel, int* value);                        // 37
-    virtual int GetChannelGainMin(int* value);                                  // 38
-    virtual int GetChannelGainMax(int* value);                                  // 39
-    virtual int GetChannelGainDefault(int* value);                              // 40
-    virtual int SetChannelOffset(int channel, int value);                       // 41
-    virtual int GetChannelOffset(int channel, int* value);                      // 42
-    virtual int GetChannelOffsetMin(int* value);                                // 43
-    virtual int GetChannelOffsetMax(int* value);                                // 44
-    virtual int GetChannelOffsetDefault(int* value);                            // 45
-    virtual int HasLevelControl();                                              // 46
-    virtual int SetLevel(int level);                                            // 47
-    virtual int GetLevel(int* value);                                           // 48
-    virtual int GetLevelMin(int* value);                                        // 49
-    virtual int GetLevelMax(int* value);                                        // 50
-    virtual int GetLevelDefault(int* value);                                    // 51
-    virtual int HasGainStep();                                                  // 52
-    virtual int GetGainStepMin(int* value);                                     // 53
-    virtual int GetGainStepMax(int* value);                                     // 54
-    virtual int GetGainStepDefault(int* value);                                 // 55
-    virtual int GetGainStep(int* value);                                        // 56
-    virtual int SetGainStep(int step);                                          // 57
-    virtual int ReadGainStep(int* value);                                       // 58
-    virtual int GetGainStepName(int step, char* text);                          // 59
-    virtual int SetExposureTime(unsigned time);                                 // 60: unit 0.1 ms
-    virtual int GetExposureTime(int* value);                                    // 61
-    virtual int GetExposureTimeMin(int* value);                                 // 62
-    virtual int GetExposureTimeMax(int* value);                                 // 63
-    virtual int GetExposureTimeDefault(int* value);                             // 64
-    virtual int SetMirrorV(int on);                                             // 65
-    virtual int GetMirrorV(int* on);                                            // 66
-    virtual int SetMirrorH(int on);                                             // 67
-    virtual int GetMirrorH(int* on);                                            // 68
-    virtual int GetMirrorVDefault();                                            // 69
-    virtual int GetMirrorHDefault();                                            // 70
-    virtual int HasHardwareMirrorV();                                           // 71
-    virtual int HasHardwareMirrorH();                                           // 72
-    virtual int Command(int code, void* data);                                  // 73
-    virtual int WriteRegister(int reg, int value);                              // 74
-    virtual int ReadRegister(int reg, int* value);                              // 75
-    virtual int WriteRegisterWhenIdle(int reg, int value);                      // 76
-    virtual int ReadRegisterWhenIdle(int reg, int* value);                      // 77
-    virtual int Reserved78();                                                   // 78
-    virtual int Reserved79();                                                   // 79
-    virtual int Reserved80();                                                   // 80
-    virtual int Reserved81();                                                   // 81
-    virtual int Reserved82();                                                   // 82
-    virtual int SetClockMode(int mode);                                         // 83
-    virtual int GetClockMode(int* mode);                                        // 84
-    virtual int Reserved85();                                                   // 85
-    virtual int Reserved86();                                                   // 86
-    virtual int GetSensorInfo(SensorInfo* destination);                         // 87
-    virtual void AfterConfigure();                                              // 88
-    virtual void AuxHook();                                                     // 89
-    virtual int SetOperatingMode(int mode);                                     // 90
-    virtual int GetOperatingMode(int* mode);                                    // 91
-    virtual int HasPeltier();                                                   // 92
-    virtual int GetPeltier(int* on);                                            // 93
-    virtual int SetPeltier(int on);                                             // 94
-    virtual int HasTemperature();                                               // 95
-    virtual int GetTemperature(double* celsius);                                // 96
-    virtual void OnCaptureStart();                                              // 97
-    virtual void OnCaptureStop();                                               // 98
-    virtual int HasSwitchA();                            // 99: model-specific on/off control
-    virtual int GetSwitchA(int* on);                     // 100
-    virtual int SetSwitchA(int on);                      // 101
-    virtual int ReceiveText(char* text, int length);     // 102
-    virtual int SendText(const char* text, int length);  // 103
-    virtual int HasSwitchB();         // 104: second model-specific on/off control
-    virtual int GetSwitchB(int* on);  // 105
-    virtual int SetSwitchB(int on);   // 106
-    virtual int HasCooling();         // 107: model-specific cooling control
-    virtual int CoolingReserved1();   // 108
-    virtual int CoolingReserved2();   // 109
-    virtual int ReadCoolingTemperature(double* celsius);     // 110
-    virtual int SetCoolingTarget(double celsius);            // 111
-    virtual int HasExposureTimeEx();                         // 112
-    virtual double GetExposureTimeExMin(double* value);      // 113
-    virtual double GetExposureTimeExMax(double* value);      // 114
-    virtual double GetExposureTimeExDefault(double* value);  // 115
-    virtual int GetExposureTimeEx(double* value);            // 116
-    virtual int SetExposureTimeEx(double value);             // 117
-    virtual int HasAuxOption();                              // 118
-    virtual int GetAuxOption(int* value);                    // 119
-    virtual int SetAuxOption(int value);                     // 120
-    virtual int GetModelIdentifier1(int* value);             // 121
-    virtual int GetModelIdentifier2(int* value);             // 122
-    virtual int HasGainMode();                               // 123
-    virtual int GetGainMode();                               // 124: -1 when there is no mode
-    virtual int SetGainMode(int mode);                       // 125: 0 "High Gain", 1 "Low Gain"
-    virtual int HasExtraMode();                              // 126
-    virtual int GetExtraMode();                              // 127: -1 when there is no mode
-    virtual int SetExtraMode(int mode);                      // 128
+    virtual ~CSensorBase();                                       // 0
+    virtual int SetModelVariant(int code);                        // 1
+    virtual int SetOptionFlags(int flags);                        // 2
+    virtual int GetOptionFlags();                                 // 3
+    virtual int Initialize() { return 0; }                        // 4
+    virtual int ApplyDefaults() { return 0; }                     // 5
+    virtual int InitializeFallback() { return 0; }                // 6
+    virtual int SetWindow(int, int, int, int, int) { return 0; }  // 7: x, width, y, height, mode
+    virtual int GetWindow(int*, int*, int*, int*, int*) { return 0; }            // 8: as SetWindow
+    virtual int SetTriggerMode(int /*on*/) { return 0; }                         // 9
+    virtual int GetTriggerMode(int* /*on*/) { return 0; }                        // 10
+    virtual int SetAuxSetting(int /*value*/) { return 0; }                       // 11
+    virtual int RunAuxCommand(int /*code*/, void* /*data*/) { return 0; }        // 12
+    virtual int CheckFirmwareLevel() { return 0; }                               // 13
+    virtual int SetPixelDepth(int /*sixteen*/) { return 0; }                     // 14
+    virtual int SetExposureLines(int /*lines*/) { return 0; }                    // 15
+    virtual int GetExposureLines(int* /*lines*/) { return 0; }                   // 16
+    virtual int SetGlobalGain(int /*gain*/) { return 0; }                        // 17
+    virtual int GetGlobalGain(int* /*gain*/) { return 0; }                       // 18
+    virtual int SetColorGainRed(int /*gain*/) { return 0; }                      // 19
+    virtual int GetColorGainRed(int* /*gain*/) { return 0; }                     // 20
+    virtual int SetColorGainGreen1(int /*gain*/) { return 0; }                   // 21
+    virtual int GetColorGainGreen1(int* /*gain*/) { return 0; }                  // 22
+    virtual int SetColorGainGreen2(int /*gain*/) { return 0; }                   // 23
+    virtual int GetColorGainGreen2(int* /*gain*/) { return 0; }                  // 24
+    virtual int SetColorGainBlue(int /*gain*/) { return 0; }                     // 25
+    virtual int GetColorGainBlue(int* /*gain*/) { return 0; }                    // 26
+    virtual int GetExposureLinesMin(int* /*value*/) { return 0; }                // 27
+    virtual int GetExposureLinesMax(int* /*value*/) { return 0; }                // 28
+    virtual int GetExposureLinesDefault(int* /*value*/) { return 0; }            // 29
+    virtual int GetGlobalGainMin(int* /*value*/) { return 0; }                   // 30
+    virtual int GetGlobalGainMax(int* /*value*/) { return 0; }                   // 31
+    virtual int GetGlobalGainDefault(int* /*value*/) { return 0; }               // 32
+    virtual int GetColorGainMin(int* /*value*/) { return 0; }                    // 33
+    virtual int GetColorGainMax(int* /*value*/) { return 0; }                    // 34
+    virtual int GetColorGainDefault(int* /*value*/) { return 0; }                // 35
+    virtual int SetChannelGain(int /*channel*/, int /*value*/) { return 0; }     // 36
+    virtual int GetChannelGain(int /*channel*/, int* /*value*/) { return 0; }    // 37
+    virtual int GetChannelGainMin(int* /*value*/) { return 0; }                  // 38
+    virtual int GetChannelGainMax(int* /*value*/) { return 0; }                  // 39
+    virtual int GetChannelGainDefault(int* /*value*/) { return 0; }              // 40
+    virtual int SetChannelOffset(int /*channel*/, int /*value*/) { return 0; }   // 41
+    virtual int GetChannelOffset(int /*channel*/, int* /*value*/) { return 0; }  // 42
+    virtual int GetChannelOffsetMin(int* /*value*/) { return 0; }                // 43
+    virtual int GetChannelOffsetMax(int* /*value*/) { return 0; }                // 44
+    virtual int GetChannelOffsetDefault(int* /*value*/) { return 0; }            // 45
+    virtual int HasLevelControl();                                               // 46
+    virtual int SetLevel(int /*level*/) { return 0; }                            // 47
+    virtual int GetLevel(int* value);                                            // 48
+    virtual int GetLevelMin(int* value);                                         // 49
+    virtual int GetLevelMax(int* value);                                         // 50
+    virtual int GetLevelDefault(int* value);                                     // 51
+    virtual int HasGainStep();                                                   // 52
+    virtual int GetGainStepMin(int* value);                                      // 53
+    virtual int GetGainStepMax(int* value);                                      // 54
+    virtual int GetGainStepDefault(int* value);                                  // 55
+    virtual int GetGainStep(int* value);                                         // 56
+    virtual int SetGainStep(int /*step*/) { return 0; }                          // 57
+    virtual int ReadGainStep(int* /*value*/) { return 0; }                       // 58
+    virtual int GetGainStepName(int /*step*/, char* /*text*/) { return 0; }      // 59
+    virtual int SetExposureTime(unsigned /*time*/) { return 0; }                 // 60: unit 0.1 ms
+    virtual int GetExposureTime(int* /*value*/) { return 0; }                    // 61
+    virtual int GetExposureTimeMin(int* /*value*/) { return 0; }                 // 62
+    virtual int GetExposureTimeMax(int* /*value*/) { return 0; }                 // 63
+    virtual int GetExposureTimeDefault(int* /*value*/) { return 0; }             // 64
+    virtual int SetMirrorV(int /*on*/) { return 0; }                             // 65
+    virtual int GetMirrorV(int* /*on*/) { return 0; }                            // 66
+    virtual int SetMirrorH(int /*on*/) { return 0; }                             // 67
+    virtual int GetMirrorH(int* /*on*/) { return 0; }                            // 68
+    virtual int GetMirrorVDefault();                                             // 69
+    virtual int GetMirrorHDefault();                                             // 70
+    virtual int HasHardwareMirrorV();                                            // 71
+    virtual int HasHardwareMirrorH();                                            // 72
+    virtual int Command(int /*code*/, void* /*data*/) { return 0; }              // 73
+    virtual int WriteRegister(int /*reg*/, int /*value*/) { return 0; }          // 74
+    virtual int ReadRegister(int /*reg*/, int* /*value*/) { return 0; }          // 75
+    virtual int WriteRegisterWhenIdle(int /*reg*/, int /*value*/) { return 0; }  // 76
+    virtual int ReadRegisterWhenIdle(int /*reg*/, int* /*value*/) { return 0; }  // 77
+    virtual int Reserved78() { return 0; }                                       // 78
+    virtual int Reserved79() { return 0; }                                       // 79
+    virtual int Reserved80() { return 0; }                                       // 80
+    virtual int Reserved81() { return 0; }                                       // 81
+    virtual int Reserved82() { return 0; }                                       // 82
+    virtual int SetClockMode(int /*mode*/) { return 0; }                         // 83
+    virtual int GetClockMode(int* /*mode*/) { return 0; }                        // 84
+    virtual int Reserved85() { return 0; }                                       // 85
+    virtual int Reserved86() { return 0; }                                       // 86
+    virtual int GetSensorInfo(SensorInfo* destination);                          // 87
+    virtual void AfterConfigure() {}                                             // 88
+    virtual void AuxHook() {}                                                    // 89
+    virtual int SetOperatingMode(int /*mode*/) { return 0; }                     // 90
+    virtual int GetOperatingMode(int* /*mode*/) { return 0; }                    // 91
+    virtual int HasPeltier() { return 0; }                                       // 92
+    virtual int GetPeltier(int* /*on*/) { return 0; }                            // 93
+    virtual int SetPeltier(int /*on*/) { return 0; }                             // 94
+    virtual int HasTemperature() { return 0; }                                   // 95
+    virtual int GetTemperature(double* /*celsius*/) { return 0; }                // 96
+    virtual void OnCaptureStart() {}                                             // 97
+    virtual void OnCaptureStop() {}                                              // 98
+    virtual int HasSwitchA() { return 0; }             // 99: model-specific on/off control
+    virtual int GetSwitchA(int* /*on*/) { return 0; }  // 100
+    virtual int SetSwitchA(int /*on*/) { return 0; }   // 101
+    virtual int ReceiveText(char* /*text*/, int /*length*/) { return 0; }     // 102
+    virtual int SendText(const char* /*text*/, int /*length*/) { return 0; }  // 103
+    virtual int HasSwitchB() { return 0; }             // 104: second model-specific on/off control
+    virtual int GetSwitchB(int* /*on*/) { return 0; }  // 105
+    virtual int SetSwitchB(int /*on*/) { return 0; }   // 106
+    virtual int HasCooling() { return 0; }             // 107: model-specific cooling control
+    virtual int CoolingReserved1() { return 0; }       // 108
+    virtual int CoolingReserved2() { return 0; }       // 109
+    virtual int ReadCoolingTemperature(double* /*celsius*/) { return 0; }  // 110
+    virtual int SetCoolingTarget(double /*celsius*/) { return 0; }         // 111
+    virtual int HasExposureTimeEx();                                       // 112
+    virtual double GetExposureTimeExMin(double* value);                    // 113
+    virtual double GetExposureTimeExMax(double* value);                    // 114
+    virtual double GetExposureTimeExDefault(double* value);                // 115
+    virtual int GetExposureTimeEx(double* value);                          // 116
+    virtual int SetExposureTimeEx(double /*value*/) { return 0; }          // 117
+    virtual int HasAuxOption() { return 0; }                               // 118
+    virtual int GetAuxOption(int* /*value*/) { return 0; }                 // 119
+    virtual int SetAuxOption(int /*value*/) { return 0; }                  // 120
+    virtual int GetModelIdentifier1(int* /*value*/) { return 0; }          // 121
+    virtual int GetModelIdentifier2(int* /*value*/) { return 0; }          // 122
+    virtual int HasGainMode() { return 0; }                                // 123
+    virtual int GetGainMode() { return -1; }              // 124: -1 when there is no mode
+    virtual int SetGainMode(int /*mode*/) { return 0; }   // 125: 0 "High Gain", 1 "Low Gain"
+    virtual int HasExtraMode() { return 0; }              // 126
+    virtual int GetExtraMode() { return -1; }             // 127: -1 when there is no mode
+    virtual int SetExtraMode(int /*mode*/) { return 0; }  // 128
 
     // Read-only access for the device SDK's direct field reads.
     const SensorInfo& info() const { return info_; }
     // The device SDK stores the read-back window into the block (SetCaptureWindow).
     void storeWindow(int x, int y, int width, int height, int mode);
+    // The stored window, written through the pointers that are not null.
+    void storedWindow(int* x, int* y, int* width, int* height, int* mode) const;
 
     transport::CControllerBase* controller() const { return controller_; }
     uint8_t busAddress() const { return busAddress_; }

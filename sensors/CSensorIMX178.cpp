@@ -5,6 +5,8 @@
 
 namespace orvane::sensors {
 
+using namespace transport::imx178;
+
 namespace {
 int put(int* out, int32_t value) {
     if (out == nullptr) return 0;
@@ -16,12 +18,12 @@ int put(int* out, int32_t value) {
 CSensorIMX178::CSensorIMX178(transport::CControllerBase* controller, uint8_t busAddress)
     : CSensorBase(controller, busAddress) {
     SensorInfo& i = info_;
-    i.maxWidth = kMaxWidth;
-    i.maxHeight = kMaxHeight;
-    i.defaultWindowWidth = kMaxWidth;
-    i.defaultWindowHeight = kMaxHeight;
-    i.windowWidth = kMaxWidth;
-    i.windowHeight = kMaxHeight;
+    i.maxWidth = kArrayWidth;
+    i.maxHeight = kArrayHeight;
+    i.defaultWindowWidth = kArrayWidth;
+    i.defaultWindowHeight = kArrayHeight;
+    i.windowWidth = kArrayWidth;
+    i.windowHeight = kArrayHeight;
     i.lineLength = kLineLengthClocks;
     i.frameLength = kFrameLengthLines;
     i.globalGainMin = 0;
@@ -75,7 +77,7 @@ int CSensorIMX178::ApplyDefaults() {
     SetExposureLines(info_.exposureLinesDefault);
     SetMirrorH(info_.mirrorHDefault);
     SetMirrorV(info_.mirrorVDefault);
-    SetWindow(0, kMaxWidth, 0, kMaxHeight, 0);
+    SetWindow(0, kArrayWidth, 0, kArrayHeight, 0);
     return 1;
 }
 
@@ -157,7 +159,7 @@ int CSensorIMX178::SetWindow(int x, int width, int y, int height, int /*mode*/) 
     int control = 0;
     if (ReadRegister(kRegReadoutControl, &control) != 0) {
         control &= 0x0F;
-        if (aw != kMaxWidth || ah != kMaxHeight) control |= kWindowedBit;
+        if (aw != kArrayWidth || ah != kArrayHeight) control |= kWindowedBit;
         WriteRegister(kRegReadoutControl, control);
     }
     writeFrameLength(kWindowFrameLengthLines);
@@ -184,11 +186,7 @@ int CSensorIMX178::SetWindow(int x, int width, int y, int height, int /*mode*/) 
 }
 
 int CSensorIMX178::GetWindow(int* x, int* width, int* y, int* height, int* mode) {
-    if (x != nullptr) *x = info_.windowX;
-    if (width != nullptr) *width = info_.windowWidth;
-    if (y != nullptr) *y = info_.windowY;
-    if (height != nullptr) *height = info_.windowHeight;
-    if (mode != nullptr) *mode = info_.windowMode;
+    storedWindow(x, y, width, height, mode);
     return 1;
 }
 

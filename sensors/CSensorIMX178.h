@@ -8,39 +8,19 @@
 #pragma once
 
 #include "sensors/CSensorBase.h"
+#include "transport/Fx3Protocol.h"
+#include "transport/Imx178.h"
 
 namespace orvane::sensors {
 
 class CSensorIMX178 : public CSensorBase {
   public:
-    static constexpr uint8_t kBusAddress = 0x48;
-    static constexpr int32_t kMaxWidth = 3072;
-    static constexpr int32_t kMaxHeight = 2048;
-    static constexpr int32_t kLineLengthClocks = 3400;
-    static constexpr int32_t kClockKHz = 364000;
+    static constexpr uint8_t kBusAddress = transport::kBusSensorImx178;
     static constexpr int32_t kFrameLengthLines = 2138;
     // What the window operation programs: a shorter frame and the sensor's own line-length
     // register value (in its units, not clocks).
     static constexpr int32_t kWindowFrameLengthLines = 2128;
     static constexpr int32_t kWindowLineLengthRegister = 505;
-
-    // Register addresses.
-    static constexpr int kRegTrigger = 0x0208;         // bit 0: trigger
-    static constexpr int kRegReadoutControl = 0x020F;  // bits 0/1 mirrors (0 = mirrored), bit 4
-    static constexpr int kRegGainLow = 0x021F;
-    static constexpr int kRegGainHigh = 0x0220;
-    static constexpr int kRegFrameLength0 = 0x022C;  // 24 bits in three registers
-    static constexpr int kRegLineLength0 = 0x022F;   // 16 bits in two registers
-    static constexpr int kRegShutter0 = 0x0234;      // 24 bits in three registers
-    static constexpr int kRegWindowX0 = 0x039C;
-    static constexpr int kRegWindowWidth0 = 0x039E;
-    static constexpr int kRegWindowY0 = 0x03A0;
-    static constexpr int kRegWindowHeight0 = 0x03A2;
-    static constexpr int kRegTriggerState = 0x2008;  // bit 0, read only
-
-    static constexpr uint8_t kMirrorVBit = 0x01;
-    static constexpr uint8_t kMirrorHBit = 0x02;
-    static constexpr uint8_t kWindowedBit = 0x10;
 
     explicit CSensorIMX178(transport::CControllerBase* controller,
                            uint8_t busAddress = kBusAddress);

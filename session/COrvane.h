@@ -32,10 +32,12 @@
 #include "platform/WorkerPool.h"
 #include "session/ConfigFile.h"
 #include "session/ErrorHistory.h"
+#include "transport/Imx178.h"
 
 namespace orvane::device {
+class COrvaneU3Q7Base;
 class COrvaneUSB3Q7SimpleSdk;
-}
+}  // namespace orvane::device
 namespace orvane::session::settings {
 struct CameraValues;
 }
@@ -48,6 +50,9 @@ namespace orvane::session {
 
 using imaging::CDibImage;
 using platform::WindowHandle;
+// The camera's full frame: its sensor's pixel array.
+using transport::imx178::kArrayHeight;
+using transport::imx178::kArrayWidth;
 
 // Owning deleter for the device SDK object, defined where the class is complete.
 struct SdkDeleter {
@@ -119,10 +124,10 @@ struct CameraSettings {
 
 // Capture geometry; the registry names are "TH", "TV", "EH", "EV", "EHS", "EVS", "Buf".
 struct CaptureGeometry {
-    int32_t totalWidth = 3072;
-    int32_t totalHeight = 2048;
-    int32_t width = 3072;
-    int32_t height = 2048;
+    int32_t totalWidth = kArrayWidth;
+    int32_t totalHeight = kArrayHeight;
+    int32_t width = kArrayWidth;
+    int32_t height = kArrayHeight;
     int32_t xStart = 0;
     int32_t yStart = 0;
     int32_t bufferCount = 4;
@@ -131,8 +136,8 @@ struct CaptureGeometry {
 struct PreviewRect {
     int32_t left = 0;
     int32_t top = 0;
-    int32_t right = 3072;
-    int32_t bottom = 2048;
+    int32_t right = kArrayWidth;
+    int32_t bottom = kArrayHeight;
 };
 
 // Roles of the eighteen image buffers, in declaration order.
@@ -361,6 +366,9 @@ class COrvane {
         history_.record(code);
         return 0;
     }
+    // A register read through the device's `read` (its FPGA or its sensor register read): the
+    // value, with *ok 1 when it arrived; otherwise 0, *ok 0 and the failure recorded.
+    int readDeviceRegister(int (device::COrvaneU3Q7Base::*read)(int, int*), int address, int* ok);
 
     // ---- Device and buffers
     std::unique_ptr<device::COrvaneUSB3Q7SimpleSdk, SdkDeleter> sdk_;

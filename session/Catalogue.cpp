@@ -11,8 +11,6 @@
 namespace orvane::session {
 namespace {
 
-constexpr int kFullWidth = 3072;
-constexpr int kFullHeight = 2048;
 constexpr int kIoPortRegister = 7;
 constexpr int kSromVerifyReads = 10;
 
@@ -55,10 +53,10 @@ bool COrvane::GeometryValid(const CaptureGeometry& g, int subSample) {
     if (g.width < 0 || g.height < 0 || g.xStart < 0 || g.yStart < 0 || g.totalWidth < 0 ||
         g.totalHeight < 0)
         return false;
-    if (g.width > kFullWidth || g.height > kFullHeight || g.xStart > kFullWidth ||
-        g.yStart > kFullHeight)
+    if (g.width > kArrayWidth || g.height > kArrayHeight || g.xStart > kArrayWidth ||
+        g.yStart > kArrayHeight)
         return false;
-    if (g.xStart + g.width > kFullWidth || g.yStart + g.height > kFullHeight) return false;
+    if (g.xStart + g.width > kArrayWidth || g.yStart + g.height > kArrayHeight) return false;
     switch (subSample) {
         case 1:
         case 2:
@@ -131,8 +129,8 @@ int COrvane::SetCaptureWindowEx(int totalWidth, int xStart, int width, int total
                                 int height) {
     platform::LockGuard lifecycle(lifecycleLock_);
     if (!sdk_) return fail(kErrState);
-    const bool widthOk = sdk_->GetHorizontalWindowAllowed() != 0 || width == kFullWidth;
-    const bool heightOk = sdk_->GetVerticalWindowAllowed() != 0 || height == kFullHeight;
+    const bool widthOk = sdk_->GetHorizontalWindowAllowed() != 0 || width == kArrayWidth;
+    const bool heightOk = sdk_->GetVerticalWindowAllowed() != 0 || height == kArrayHeight;
     if (!widthOk || !heightOk) return fail(kErrArgument);
     CaptureGeometry g = geometry();
     g.totalWidth = totalWidth;
@@ -233,7 +231,9 @@ int COrvane::SetFilterValue(int id, int value) {
     if (c == nullptr) return fail(kErrArgument);
     device::COrvaneUSB3Q7SimpleSdk& d = *sdk_;
     switch (c->handler) {
-        case ControlHandler::ImageValue: {
+        // A trigger is a request the pipeline consumes; it is set like any image value.
+        case ControlHandler::ImageValue:
+        case ControlHandler::ImageTrigger: {
             if (!inRange(value, c->lo, c->hi)) return fail(kErrArgument);
             platform::LockGuard lock(frameLock_);
             image_[c->slot] = value;
@@ -249,12 +249,6 @@ int COrvane::SetFilterValue(int id, int value) {
         case ControlHandler::ImageSwitch: {
             platform::LockGuard lock(frameLock_);
             image_[c->slot] = value != 0 ? 1 : 0;
-            return 1;
-        }
-        case ControlHandler::ImageTrigger: {
-            if (!inRange(value, c->lo, c->hi)) return fail(kErrArgument);
-            platform::LockGuard lock(frameLock_);
-            image_[c->slot] = value;
             return 1;
         }
         case ControlHandler::GlobalGain: {
@@ -512,19 +506,19 @@ double COrvane::GetTemperatureEx(int* ok) {
 
 // ---- Registers and configuration memory ----------------------------------------------------
 
-int COrvane::FpgaReadRegister(int address, int* ok) {
-    if (!sdk_) {
-        if (ok) *ok = 0;
-        return fail(kErrState);
-    }
+int COrvane::readDeviceRegister(int (ControlDevice::*read)(int, int*), int address, int* ok) {
+    if (ok) *ok = 0;
+    if (!sdk_) return fail(kErrState);
     int readOk = 0;
-    const int value = sdk_->ReadFpgaRegister(address, &readOk);
-    if (!readOk) {
-        if (ok) *ok = 0;
-        return fail(kErrDevice);
-    }
-    if (ok) *ok = 1;  // as its sister ReadRegister does, so one check fits both
-    return value & 0xFFFF;
+    const int value = (sdk_.get()->*read)(address, &readOk);
+    if (!readOk) return fail(kErrDevice);
+    if (ok) *ok = 1;
+    return value;
+}
+
+// The FPGA and the sensor register reads report alike, so one check of *ok fits both.
+int COrvane::FpgaReadRegister(int address, int* ok) {
+    return readDeviceRegister(&ControlDevice::ReadFpgaRegister, address, ok) & 0xFFFF;
 }
 
 int COrvane::FpgaWriteRegister(int address, int value) {
@@ -537,18 +531,7 @@ int COrvane::ReadRegister(int address, int* ok) {
 }
 
 int COrvane::ReadRegisterEx(int address, int* ok) {
-    if (!sdk_) {
-        if (ok) *ok = 0;
-        return fail(kErrState);
-    }
-    int readOk = 0;
-    const int value = sdk_->ReadSensorRegister(address, &readOk);
-    if (!readOk) {
-        if (ok) *ok = 0;
-        return fail(kErrDevice);
-    }
-    if (ok) *ok = 1;
-    return value;
+    return readDeviceRegister(&ControlDevice::ReadSensorRegister, address, ok);
 }
 
 int COrvane::WriteRegister(int address, int value) {

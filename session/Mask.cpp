@@ -7,10 +7,6 @@
 #include "session/COrvane.h"
 
 namespace orvane::session {
-namespace {
-constexpr int kFullWidth = 3072;
-constexpr int kFullHeight = 2048;
-}  // namespace
 
 bool COrvane::EnsureMaskBuffers() {
     if (!images_[kMarks16]->empty()) return true;
@@ -18,9 +14,9 @@ bool COrvane::EnsureMaskBuffers() {
     // hold one flag byte per pixel at both depths ("16" names the frames they serve): the
     // map builder and the dot filter take nothing else.
     for (int role : {kDark8, kBright8, kHot8, kDead8, kMarks8, kHot16, kDead16, kMarks16})
-        if (!images_[role]->Create(kFullWidth, kFullHeight, 8)) return false;
+        if (!images_[role]->Create(kArrayWidth, kArrayHeight, 8)) return false;
     for (int role : {kDark16, kBright16})
-        if (!images_[role]->Create(kFullWidth, kFullHeight, 16)) return false;
+        if (!images_[role]->Create(kArrayWidth, kArrayHeight, 16)) return false;
     // New buffers are zero: only the bright references need filling.
     std::memset(images_[kBright8]->bits(), 255, images_[kBright8]->sizeBytes());
     CDibImage& bright16 = *images_[kBright16];
@@ -47,8 +43,8 @@ int COrvane::UpdateMaskData(int mode) {
         }
         const CDibImage* raw = RawBuffer();
         const bool wide = raw != nullptr && raw->bitCount() == 16;
-        if (raw != nullptr && !raw->empty() && raw->width() == kFullWidth &&
-            raw->height() == kFullHeight) {
+        if (raw != nullptr && !raw->empty() && raw->width() == kArrayWidth &&
+            raw->height() == kArrayHeight) {
             if (mode == 0 || mode == 1) {
                 CDibImage& reference =
                     *images_[mode == 0 ? (wide ? kDark16 : kDark8) : (wide ? kBright16 : kBright8)];

@@ -36,21 +36,23 @@ constexpr float kPatches[kPatchRows * kPatchCols][3] = {
     {0.63f, 0.63f, 0.63f}, {0.48f, 0.48f, 0.48f}, {0.33f, 0.33f, 0.33f}, {0.20f, 0.20f, 0.20f},
 };
 
-// Which patch row covers array row y (-1 for ground).
-int patchRowAt(int y) {
-    const int rel = y - kChartTop;
+// Which of `count` patches of `size` (spaced by kGap, the first at `start`) covers position
+// `at` along one axis of the array (-1 for ground).
+int patchAt(int at, int start, int size, int count) {
+    const int rel = at - start;
     if (rel < 0) return -1;
-    const int row = rel / (kPatchH + kGap);
-    if (row >= kPatchRows || rel % (kPatchH + kGap) >= kPatchH) return -1;
-    return row;
+    const int index = rel / (size + kGap);
+    if (index >= count || rel % (size + kGap) >= size) return -1;
+    return index;
+}
+
+// Which patch row covers array row y, which patch column array column x.
+int patchRowAt(int y) {
+    return patchAt(y, kChartTop, kPatchH, kPatchRows);
 }
 
 int patchColAt(int x) {
-    const int rel = x - kChartLeft;
-    if (rel < 0) return -1;
-    const int col = rel / (kPatchW + kGap);
-    if (col >= kPatchCols || rel % (kPatchW + kGap) >= kPatchW) return -1;
-    return col;
+    return patchAt(x, kChartLeft, kPatchW, kPatchCols);
 }
 
 // Channel of the native mosaic at (x, y): 0 red, 1 green, 2 blue; blue at (0, 0).

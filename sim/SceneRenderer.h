@@ -16,10 +16,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "transport/Imx178.h"
+
 namespace orvane::sim {
 
-inline constexpr int kArrayWidth = 3072;
-inline constexpr int kArrayHeight = 2048;
+using transport::imx178::kArrayHeight;
+using transport::imx178::kArrayWidth;
 
 enum class SceneKind { Chart, Flat, Sites, Ramp };
 

@@ -4,25 +4,25 @@
 #include <cstring>
 
 #include "platform/usb/DriverPort.h"
-#include "sim/VirtualCameraRegisters.h"
 #include "transport/Fx3Protocol.h"
+#include "transport/Imx178.h"
 
 namespace orvane::sim {
 
-using namespace transport;  // protocol constants
+using namespace transport;          // protocol constants
+using namespace transport::imx178;  // the sensor the camera answers for
 using platform::usb::kErrorDeviceNotConnected;
 using platform::usb::kErrorGenFailure;
 using platform::usb::kErrorIoPending;
 using platform::usb::kErrorOperationAborted;
 using Clock = std::chrono::steady_clock;
-using namespace regs;
 
 namespace {
 
 constexpr size_t kLogLimit = 100000;
 constexpr uint16_t kWholeFrameProduct = 0x3042;
-// Line time of the sensor: 3400 clocks at 364 MHz.
-constexpr double kLineTimeUs = 3400.0 / 364.0;
+// Line time of the sensor in microseconds: one line's clocks at the sensor clock.
+constexpr double kLineTimeUs = kLineLengthClocks * 1000.0 / kClockKHz;
 constexpr uint16_t kFirmwareLevel = 0x1100;
 
 void put16(uint8_t* p, uint32_t v) {
@@ -77,13 +77,13 @@ VirtualCamera::VirtualCamera(const CameraOptions& options)
         defects_.push_back({x, y, i < options.hotPixels});
     }
     // Power-up state: full window, no mirroring, default gain and exposure, 8-bit transfer.
-    sensor_[kSensorMirror] = 0x03;
-    sensor_[kSensorGain] = 100;
-    put16(&sensor_[kSensorFrameLength], 2141);
-    sensor_[kSensorWindowW] = 0x00;
-    sensor_[kSensorWindowW + 1] = 0x0C;
-    sensor_[kSensorWindowH] = 0x00;
-    sensor_[kSensorWindowH + 1] = 0x08;
+    sensor_[kRegReadoutControl] = kMirrorVBit | kMirrorHBit;
+    sensor_[kRegGainLow] = 100;
+    put16(&sensor_[kRegFrameLength0], 2141);
+    sensor_[kRegWindowWidth0] = 0x00;
+    sensor_[kRegWindowWidth0 + 1] = 0x0C;
+    sensor_[kRegWindowHeight0] = 0x00;
+    sensor_[kRegWindowHeight0 + 1] = 0x08;
     fpga_[kFpgaWordLow] = 0x05;
     fpga_[kFpgaWordHigh] = 0x13;
     fpga_[kFpgaTransferWidth] = 1;
@@ -220,7 +220,7 @@ bool VirtualCamera::busWrite(uint8_t address, const uint8_t* d, uint32_t n) {
             for (uint32_t k = 2; k < n; ++k) {
                 const uint16_t at = static_cast<uint16_t>(a + k - 2);
                 sensor_[at] = d[k];
-                if (at == kSensorTrigger) sensor_[kSensorTriggerState] = d[k] & 1;
+                if (at == kRegTrigger) sensor_[kRegTriggerState] = d[k] & 1;
             }
             return true;
         }
@@ -269,10 +269,10 @@ FrameParams VirtualCamera::currentParams() const {
         return static_cast<uint32_t>(sensor_[a] | sensor_[a + 1] << 8 | sensor_[a + 2] << 16);
     };
     FrameParams p;
-    p.x = sensor_[kSensorWindowX] | (sensor_[kSensorWindowX + 1] & 0x07) << 8;
-    p.width = sensor_[kSensorWindowW] | (sensor_[kSensorWindowW + 1] & 0x0F) << 8;
-    p.y = sensor_[kSensorWindowY] | (sensor_[kSensorWindowY + 1] & 0x0F) << 8;
-    p.height = sensor_[kSensorWindowH] | (sensor_[kSensorWindowH + 1] & 0x1F) << 8;
+    p.x = sensor_[kRegWindowX0] | (sensor_[kRegWindowX0 + 1] & 0x07) << 8;
+    p.width = sensor_[kRegWindowWidth0] | (sensor_[kRegWindowWidth0 + 1] & 0x0F) << 8;
+    p.y = sensor_[kRegWindowY0] | (sensor_[kRegWindowY0 + 1] & 0x0F) << 8;
+    p.height = sensor_[kRegWindowHeight0] | (sensor_[kRegWindowHeight0 + 1] & 0x1F) << 8;
     // A window the array cannot hold reads out the full array.
     if (p.width <= 0 || p.height <= 0 || p.x + p.width > kArrayWidth ||
         p.y + p.height > kArrayHeight) {
@@ -280,12 +280,12 @@ FrameParams VirtualCamera::currentParams() const {
         p.width = kArrayWidth;
         p.height = kArrayHeight;
     }
-    p.mirrorH = (sensor_[kSensorMirror] & 0x02) == 0;
-    p.mirrorV = (sensor_[kSensorMirror] & 0x01) == 0;
-    const uint32_t frameLength = reg24(kSensorFrameLength);
-    const uint32_t shutter = reg24(kSensorShutter);
+    p.mirrorH = (sensor_[kRegReadoutControl] & kMirrorHBit) == 0;
+    p.mirrorV = (sensor_[kRegReadoutControl] & kMirrorVBit) == 0;
+    const uint32_t frameLength = reg24(kRegFrameLength0);
+    const uint32_t shutter = reg24(kRegShutter0);
     p.exposureLines = frameLength > shutter ? frameLength - shutter : 1;
-    p.gain = static_cast<uint32_t>(sensor_[kSensorGain] | (sensor_[kSensorGain + 1] & 0x01) << 8);
+    p.gain = static_cast<uint32_t>(sensor_[kRegGainLow] | (sensor_[kRegGainLow + 1] & 0x01) << 8);
     if (options_.productId == kWholeFrameProduct)
         p.bytesPerSample = streamMode_ == 1 ? 2 : 1;
     else
@@ -315,16 +315,15 @@ void VirtualCamera::armFrame() {
     faults_.shapeHeader(h, framesArmed_ - 1);
     stream_.dropped = stream_.withHeader &&
                       (suppressHeaders_ || (dropEvery_ != 0 && framesArmed_ % dropEvery_ == 0));
-    stream_.needsTrigger = fpga_[kFpgaTriggerMode] == 1;
+    stream_.needsTrigger = fpga_[kFpgaTriggerEnable] == 1;
     const auto now = Clock::now();
     if (pace_ == Pace::Fast) {
         stream_.readyAt = now;
     } else {
-        const uint32_t lines =
-            std::max<uint32_t>(static_cast<uint32_t>(sensor_[kSensorFrameLength] |
-                                                     sensor_[kSensorFrameLength + 1] << 8 |
-                                                     sensor_[kSensorFrameLength + 2] << 16),
-                               params.exposureLines);
+        const uint32_t lines = std::max<uint32_t>(
+            static_cast<uint32_t>(sensor_[kRegFrameLength0] | sensor_[kRegFrameLength0 + 1] << 8 |
+                                  sensor_[kRegFrameLength0 + 2] << 16),
+            params.exposureLines);
         const auto period = std::chrono::microseconds(static_cast<int64_t>(lines * kLineTimeUs));
         // The sensor runs freely: the next frame ends one frame time after the last one sent,
         // however often the host asks in between.
@@ -497,49 +496,35 @@ void VirtualCamera::workerLoop(std::stop_token stop) {
     }
 }
 
-void VirtualCamera::abortPipe(uint8_t endpoint) {
+void VirtualCamera::abortRequests(LoggedRequest::Kind kind, int endpoint, bool reset) {
     std::vector<std::function<void()>> after;
     {
         platform::LockGuard lock(mutex_);
         LoggedRequest r;
-        r.kind = LoggedRequest::Kind::AbortPipe;
-        r.endpoint = endpoint;
+        r.kind = kind;
+        if (endpoint >= 0) r.endpoint = static_cast<uint8_t>(endpoint);
         log(r);
         failPendingLocked(kErrorOperationAborted, endpoint, &after);
+        if (reset) {
+            if (endpoint < 0 || endpoint == kEndpointWholeFrames) halted83_ = false;
+            if (endpoint != kEndpointWholeFrames) halted81_ = false;
+            stream_.armed = false;
+        }
         wakeWorkerLocked();
     }
     for (auto& f : after) f();
+}
+
+void VirtualCamera::abortPipe(uint8_t endpoint) {
+    abortRequests(LoggedRequest::Kind::AbortPipe, endpoint, false);
 }
 
 void VirtualCamera::resetPipe(uint8_t endpoint) {
-    std::vector<std::function<void()>> after;
-    {
-        platform::LockGuard lock(mutex_);
-        LoggedRequest r;
-        r.kind = LoggedRequest::Kind::ResetPipe;
-        r.endpoint = endpoint;
-        log(r);
-        failPendingLocked(kErrorOperationAborted, endpoint, &after);
-        (endpoint == kEndpointWholeFrames ? halted83_ : halted81_) = false;
-        stream_.armed = false;
-        wakeWorkerLocked();
-    }
-    for (auto& f : after) f();
+    abortRequests(LoggedRequest::Kind::ResetPipe, endpoint, true);
 }
 
 void VirtualCamera::resetPort() {
-    std::vector<std::function<void()>> after;
-    {
-        platform::LockGuard lock(mutex_);
-        LoggedRequest r;
-        r.kind = LoggedRequest::Kind::ResetPort;
-        log(r);
-        failPendingLocked(kErrorOperationAborted, -1, &after);
-        halted81_ = halted83_ = false;
-        stream_.armed = false;
-        wakeWorkerLocked();
-    }
-    for (auto& f : after) f();
+    abortRequests(LoggedRequest::Kind::ResetPort, -1, true);
 }
 
 uint32_t VirtualCamera::speedCode() {

@@ -223,6 +223,10 @@ class VirtualCamera {
     void finishFrame(std::vector<std::function<void()>>* after) ORVANE_REQUIRES(mutex_);
     void failPendingLocked(uint32_t error, int endpoint, std::vector<std::function<void()>>* after)
         ORVANE_REQUIRES(mutex_);
+    // Logs the pipe or port request `kind` and ends the pending reads of `endpoint` (of every
+    // endpoint for -1) as aborted; a reset also clears the halt of what it resets and drops
+    // the frame in flight.
+    void abortRequests(LoggedRequest::Kind kind, int endpoint, bool reset);
     void setPlugged(bool plugged);
     void workerLoop(std::stop_token stop);
     void ensureWorker() ORVANE_REQUIRES(mutex_);

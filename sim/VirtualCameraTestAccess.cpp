@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "sim/VirtualCamera.h"
-#include "sim/VirtualCameraRegisters.h"
+#include "transport/Fx3Protocol.h"
 
 namespace orvane::sim {
 
-using namespace regs;
+using namespace transport;  // FPGA register names
 
 uint8_t VirtualCamera::sensorRegister(uint16_t address) const {
     platform::LockGuard lock(mutex_);

@@ -1,6 +1,6 @@
-// The camera's own protocol over the FX3 driver: vendor requests, bus devices, FPGA registers
-// the controller touches, the frame header and the frame-read timing. The driver's request
-// format itself (codes, transfer header, control block) is platform/usb/Fx3Driver.h.
+// The camera's own protocol over the FX3 driver: vendor requests, bus devices, the FPGA's
+// registers, the frame header and the frame-read timing. The driver's request format itself
+// (codes, transfer header, control block) is platform/usb/Fx3Driver.h.
 //
 // Constants only: the virtual camera answers exactly these requests, so it includes this
 // header too.
@@ -51,10 +51,29 @@ inline constexpr uint32_t kMaxBusBytes = 64;
 inline constexpr uint32_t kEepromWriteWaitMs = 14;
 inline constexpr uint32_t kEepromReadWaitMs = 10;
 
-// FPGA registers the controller itself touches.
-inline constexpr uint8_t kFpgaStreamReset = 0x6C;  // pulsed 1, 0 to restart the frame stream
-inline constexpr uint8_t kFpgaWordLow = 0x10;
-inline constexpr uint8_t kFpgaWordHigh = 0x11;
+// FPGA registers (bus device kBusFpga): the controller, the device object and the virtual
+// camera all address them by these names.
+inline constexpr uint8_t kFpgaTriggerCounter = 8;  // counts trigger pulses
+inline constexpr uint8_t kFpgaWordLow = 0x10;      // version word, low byte
+inline constexpr uint8_t kFpgaWordHigh = 0x11;     // version word, high byte: the revision
+inline constexpr uint8_t kFpgaTriggerEnable = 48;  // 1: a frame waits for a trigger
+inline constexpr uint8_t kFpgaTransferWidth = 0x3C;
+inline constexpr uint8_t kFpgaHeightLow = 0x40;
+inline constexpr uint8_t kFpgaHeightHigh = 0x41;
+inline constexpr uint8_t kFpgaWidthLow = 0x44;
+inline constexpr uint8_t kFpgaWidthHigh = 0x45;
+inline constexpr uint8_t kFpgaTiming0 = 0x48;
+inline constexpr uint8_t kFpgaTiming1 = 0x49;
+inline constexpr uint8_t kFpgaTiming2 = 0x4C;
+inline constexpr uint8_t kFpgaTiming3 = 0x4D;
+inline constexpr uint8_t kFpgaStreamStop = 0x68;
+inline constexpr uint8_t kFpgaStreamReset = 0x6C;     // pulsed 1, 0 to restart the frame stream
+inline constexpr uint8_t kFpgaStreamResetAlt = 0x96;  // the same for sensors on bus 103 and 115
+// Values of kFpgaTransferWidth: bytes per sample on the wire.
+inline constexpr uint8_t kTransferWidth8 = 1;
+inline constexpr uint8_t kTransferWidth16 = 2;
+// First FPGA revision (kFpgaWordHigh) with the IMX178 timing registers kFpgaTiming0..3.
+inline constexpr uint8_t kFpgaRevisionWithTiming = 0x13;
 
 // Byte count of the header that precedes every frame on endpoint 0x81.
 inline constexpr uint32_t kFrameHeaderBytes = 64;
