@@ -57,6 +57,16 @@ function(orvane_add_layer layer)
   endif()
 endfunction()
 
+# orvane_layer_sources(<var>) sets <var> to the portable sources of the layer folder being
+# configured: every .cpp below it, also in sub-folders (new files are picked up on the next
+# configure), but the Windows-only ones under win32/, which join the build with the Windows
+# port, and api/Library.cpp, which the shared library compiles itself.
+function(orvane_layer_sources var)
+  file(GLOB_RECURSE _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(FILTER _sources EXCLUDE REGEX "/win32/|/api/Library\\.cpp$")
+  set(${var} ${_sources} PARENT_SCOPE)
+endfunction()
+
 # The stage directory of a declared layer (for the enforcement test).
 function(orvane_layer_stage layer out)
   set(${out} ${ORVANE_LAYER_STAGE}/${layer} PARENT_SCOPE)
