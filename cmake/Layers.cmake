@@ -12,8 +12,8 @@
 # orvane_add_layer(<layer> [BELOW <layer>...]) declares the layer folder <layer> as target
 # orvane_<layer>, built on the layers named after BELOW (each declared before, which keeps the
 # graph acyclic). Definitions that tell a layer which optional system libraries were found
-# (ORVANE_HAVE_*) are given privately by the layer that uses them, through
-# orvane_layer_optional_package below.
+# (ORVANE_HAVE_*) are given privately by the layer that uses them; the layer that links such
+# a library looks it up with orvane_layer_optional_package below.
 
 set(ORVANE_LAYER_STAGE ${CMAKE_BINARY_DIR}/layers)
 set_property(GLOBAL PROPERTY ORVANE_LAYERS "")
