@@ -12,7 +12,8 @@
 # orvane_add_layer(<layer> [BELOW <layer>...]) declares the layer folder <layer> as target
 # orvane_<layer>, built on the layers named after BELOW (each declared before, which keeps the
 # graph acyclic). Definitions that tell a layer which optional system libraries were found
-# (ORVANE_HAVE_*) are given privately by the layer that uses them.
+# (ORVANE_HAVE_*) are given privately by the layer that uses them; the layer that links such
+# a library looks it up with orvane_layer_optional_package below.
 
 set(ORVANE_LAYER_STAGE ${CMAKE_BINARY_DIR}/layers)
 set_property(GLOBAL PROPERTY ORVANE_LAYERS "")
@@ -56,7 +57,39 @@ function(orvane_add_layer layer)
   endif()
 endfunction()
 
+# orvane_layer_sources(<var>) sets <var> to the portable sources of the layer folder being
+# configured: every .cpp below it, also in sub-folders (new files are picked up on the next
+# configure), but the Windows-only ones under win32/, which join the build with the Windows
+# port, and api/Library.cpp, which the shared library compiles itself.
+function(orvane_layer_sources var)
+  file(GLOB_RECURSE _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(FILTER _sources EXCLUDE REGEX "/win32/|/api/Library\\.cpp$")
+  set(${var} ${_sources} PARENT_SCOPE)
+endfunction()
+
 # The stage directory of a declared layer (for the enforcement test).
 function(orvane_layer_stage layer out)
   set(${out} ${ORVANE_LAYER_STAGE}/${layer} PARENT_SCOPE)
+endfunction()
+
+# orvane_layer_optional_package(<layer> <NAME> MODULES <pkg-config module>... BUILDS <what>
+#                               MISSING <message>)
+# Looks the modules up with pkg-config. When all are found, orvane_<layer> links them
+# privately and is compiled with ORVANE_HAVE_<NAME>=1; otherwise MISSING is reported and the
+# layer builds without them. Either way the cache entry ORVANE_HAVE_<NAME> (described by
+# BUILDS) records the outcome, for the folders and tests that build on the same choice.
+function(orvane_layer_optional_package layer name)
+  cmake_parse_arguments(P "" "BUILDS;MISSING" "MODULES" ${ARGN})
+  find_package(PkgConfig QUIET)
+  if(PkgConfig_FOUND)
+    pkg_check_modules(${name} QUIET IMPORTED_TARGET ${P_MODULES})
+  endif()
+  if(${name}_FOUND)
+    target_link_libraries(orvane_${layer} PRIVATE PkgConfig::${name})
+    target_compile_definitions(orvane_${layer} PRIVATE ORVANE_HAVE_${name}=1)
+    set(ORVANE_HAVE_${name} ON CACHE INTERNAL "${P_BUILDS}")
+  else()
+    set(ORVANE_HAVE_${name} OFF CACHE INTERNAL "${P_BUILDS}")
+    message(STATUS "${P_MISSING}")
+  endif()
 endfunction()

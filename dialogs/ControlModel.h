@@ -51,6 +51,9 @@ struct Control {
     std::vector<std::string> items;  // drop-down list entries
     std::vector<int> itemData;       // one value per entry
     int selection = -1;              // -1: nothing selected
+
+    // What a label shows: its text, or its caption while it has no text.
+    const std::string& labelText() const { return text.empty() ? caption : text; }
 };
 
 // Signed decimal integer with optional surrounding blanks; nothing for anything else.

@@ -95,6 +95,12 @@ bool OutputFile::close() {
     return error_ == 0;
 }
 
+bool OutputFile::commit() {
+    if (ok() && close()) return true;
+    discard();
+    return false;
+}
+
 void OutputFile::discard() {
     file_.close();
     if (regular_ && !path_.empty()) platform::removeFile(path_.c_str());
@@ -125,6 +131,12 @@ bool StdioFile::finish() {
     // A file closed cleanly is no longer ours to discard.
     if (flushed && closed) path_.clear();
     return flushed && closed;
+}
+
+bool StdioFile::commit(bool encoded) {
+    if (encoded && finish()) return true;
+    discard();
+    return false;
 }
 
 void StdioFile::discard() {

@@ -43,6 +43,9 @@ class OutputFile {
 
     // Closes; false when the close itself reported an error or an earlier write failed.
     bool close();
+    // Ends a save: keeps the file when every write and the close succeeded, else removes it
+    // as discard() does. True when the file was kept.
+    bool commit();
     // Closes (if still open) and removes the file when it is a regular file (never a device
     // or pipe), so a failed save leaves no half-written file behind. No effect after a
     // successful close().
@@ -73,6 +76,9 @@ class StdioFile {
     FILE* get() const { return file_; }
     // Flushes and closes; false when any buffered write or the close failed.
     bool finish();
+    // Ends a save: keeps the file when the encoder succeeded (`encoded`) and finish() does,
+    // else removes it as discard() does. True when the file was kept.
+    bool commit(bool encoded);
     // Closes (if still open) and removes the file when it is a regular file. No effect
     // after a successful finish().
     void discard();

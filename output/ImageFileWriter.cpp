@@ -68,11 +68,7 @@ int writeBmp(const CDibImage& image, const char* path) {
         }
         file.append(staging.get(), n * stride);
     }
-    if (!file.ok() || !file.close()) {
-        file.discard();
-        return 0;
-    }
-    return 1;
+    return file.commit() ? 1 : 0;
 }
 
 int writeRaw(const CDibImage& image, const char* path) {
@@ -80,11 +76,7 @@ int writeRaw(const CDibImage& image, const char* path) {
     if (!file.open(path)) return 0;
     // The rows exactly as held, padding included: callers read it back with the stride.
     file.append(image.bits(), image.sizeBytes());
-    if (!file.ok() || !file.close()) {
-        file.discard();
-        return 0;
-    }
-    return 1;
+    return file.commit() ? 1 : 0;
 }
 
 }  // namespace detail

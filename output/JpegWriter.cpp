@@ -49,6 +49,19 @@ struct JpegJob {
     int quality;
 };
 
+// Red, green, blue of `w` pixels of `bpp` bytes that hold blue, green and red samples of
+// kSampleBytes each (a fourth sample, if any, is left out). Of a 16-bit sample it takes the
+// high byte (the samples are little-endian).
+template <int kSampleBytes>
+void packRgb(const uint8_t* src, int bpp, int w, uint8_t* out) {
+    constexpr int kHigh = kSampleBytes - 1;
+    for (int x = 0; x < w; ++x, src += bpp, out += 3) {
+        out[0] = src[2 * kSampleBytes + kHigh];
+        out[1] = src[kSampleBytes + kHigh];
+        out[2] = src[kHigh];
+    }
+}
+
 // Packs picture row y into the encoder's order: one gray byte, or red, green, blue.
 // 16-bit samples are full-range values, so an 8-bit rendering takes the high byte.
 void packRow(const CDibImage& image, int y, uint8_t* out) {
@@ -62,24 +75,12 @@ void packRow(const CDibImage& image, int y, uint8_t* out) {
             for (int x = 0; x < w; ++x) out[x] = src[2 * x + 1];
             break;
         case 24:
-        case 32: {
-            const int bpp = image.bitCount() / 8;
-            for (int x = 0; x < w; ++x, src += bpp, out += 3) {
-                out[0] = src[2];
-                out[1] = src[1];
-                out[2] = src[0];
-            }
+        case 32:
+            packRgb<1>(src, image.bitCount() / 8, w, out);
             break;
-        }
-        default: {  // 48 and 64: high byte of blue, green, red samples
-            const int bpp = image.bitCount() / 8;
-            for (int x = 0; x < w; ++x, src += bpp, out += 3) {
-                out[0] = src[5];
-                out[1] = src[3];
-                out[2] = src[1];
-            }
+        default:  // 48 and 64
+            packRgb<2>(src, image.bitCount() / 8, w, out);
             break;
-        }
     }
 }
 
@@ -143,11 +144,7 @@ int writeJpeg(const CDibImage& image, const char* path, int quality) {
     const int encoded = runJpeg(&job);
     // Safe on an encoder that never got created: it frees only what exists.
     jpeg_destroy_compress(&job.cinfo);
-    if (!encoded || !file.finish()) {
-        file.discard();
-        return 0;
-    }
-    return 1;
+    return file.commit(encoded != 0) ? 1 : 0;
 }
 
 }  // namespace orvane::output::detail

@@ -72,11 +72,7 @@ int SaveMaskFile(const char* path, const ConstMaskReferences& refs) {
     file.append(&header, sizeof header);
     const CDibImage* images[4] = {refs.dark8, refs.bright8, refs.dark16, refs.bright16};
     for (const CDibImage* image : images) file.append(image->bits(), image->sizeBytes());
-    if (!file.ok() || !file.close()) {
-        file.discard();
-        return 0;
-    }
-    return 1;
+    return file.commit() ? 1 : 0;
 }
 
 int DecodeMaskData(const uint8_t* data, size_t size, const MaskReferences& refs) {

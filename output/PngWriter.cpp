@@ -156,11 +156,7 @@ int writePng(const CDibImage& image, const char* path) {
     job.bitDepth = bitDepth;
     job.colorType = colorType;
     const int encoded = runPng(&job);
-    if (!encoded || !file.finish()) {
-        file.discard();
-        return 0;
-    }
-    return 1;
+    return file.commit(encoded != 0) ? 1 : 0;
 }
 
 }  // namespace orvane::output::detail

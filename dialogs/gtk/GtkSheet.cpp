@@ -427,7 +427,7 @@ class SheetView {
                                              TRUE);
                 break;
             case ControlKind::Label: {
-                const std::string& text = c.text.empty() ? c.caption : c.text;
+                const std::string& text = c.labelText();
                 if (item.header) {
                     gchar* markup = g_markup_printf_escaped("<b>%s</b>", text.c_str());
                     gtk_label_set_markup(GTK_LABEL(w), markup);

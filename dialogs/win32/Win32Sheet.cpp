@@ -255,7 +255,7 @@ class SheetWindow {
                 if (!c.caption.empty()) setWindowText(w, wide(c.caption));
                 break;
             case ControlKind::Label:
-                setWindowText(w, wide(c.text.empty() ? c.caption : c.text));
+                setWindowText(w, wide(c.labelText()));
                 break;
         }
         show(w, c.visible);

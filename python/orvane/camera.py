@@ -307,34 +307,44 @@ class Camera:
     def exposure(self, count):
         self.settings.exposure_time = count
 
+    def _in_seconds(self, call, operation: str):
+        """Runs ``call``, an export on the device's exposure time in seconds that returns its
+        result flag and a value, unless the device is known to keep no such time. ``(True,
+        value)`` on success; ``(False, None)`` when the device keeps none (error code 11,
+        remembered for later calls), and the caller then uses the exposure count."""
+        if self._no_seconds:
+            return False, None
+        ok, value = call()
+        try:
+            self._check(ok, operation)
+        except OrvaneError as e:
+            if e.code != 11:
+                raise
+            self._no_seconds = True
+            return False, None
+        return True, value
+
     @property
     def exposure_seconds(self) -> float:
         """Exposure time in seconds: the device's own value where it keeps one, else the
         exposure count converted (0.1 ms steps)."""
-        if not self._no_seconds:
+        def get():
             ok = c_int(0)
             value = self._lib.Orvane_GetExposureTimeEx(self._handle_or_raise(), byref(ok))
-            try:
-                self._check(ok.value, "get exposure in seconds")
-                return value
-            except OrvaneError as e:
-                if e.code != 11:
-                    raise
-                self._no_seconds = True
-        return self.exposure / 10000.0
+            return ok.value, value
+
+        done, value = self._in_seconds(get, "get exposure in seconds")
+        return value if done else self.exposure / 10000.0
 
     @exposure_seconds.setter
     def exposure_seconds(self, seconds):
-        if not self._no_seconds:
-            ok = self._lib.Orvane_SetExposureTimeEx(self._handle_or_raise(), float(seconds))
-            try:
-                self._check(ok, f"set exposure {seconds} s")
-                return
-            except OrvaneError as e:
-                if e.code != 11:
-                    raise
-                self._no_seconds = True
-        self.exposure = int(round(float(seconds) * 10000))
+        def set_():
+            handle = self._handle_or_raise()
+            return self._lib.Orvane_SetExposureTimeEx(handle, float(seconds)), None
+
+        done, _ = self._in_seconds(set_, f"set exposure {seconds} s")
+        if not done:
+            self.exposure = int(round(float(seconds) * 10000))
 
     @property
     def gain(self) -> int:
